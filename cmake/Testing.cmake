@@ -20,6 +20,7 @@ function(fb_add_test_dir pattern)
     add_executable(${_name} ${_src})
     target_link_libraries(${_name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
     gtest_discover_tests(${_name}
+      NO_PRETTY_VALUES
       DISCOVERY_TIMEOUT 60
       PROPERTIES TIMEOUT 120)
   endforeach()

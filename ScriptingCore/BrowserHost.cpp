@@ -1,0 +1,275 @@
+#include "BrowserHost.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include <boost/algorithm/string/replace.hpp>
+#include <boost/cstdint.hpp>
+#include <boost/lexical_cast.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/thread/locks.hpp>
+
+#include "AsyncCallManager.h"
+#include "DOM/Document.h"
+#include "DOM/Element.h"
+#include "DOM/Node.h"
+#include "DOM/Window.h"
+#include "JSAPI.h"
+#include "JSObject.h"
+#include "bad_variant_cast.h"
+#include "logging.h"
+#include "script_error.h"
+#include "utf8_tools.h"
+#include "variant.h"
+
+namespace FB {
+
+namespace {
+
+const char kDelayedCallPrefix[] = "__FB_CALL_";
+
+// The page helper: with three arguments it calls f itself, with four f's
+// member fname with f as its object, from the page's timer queue.
+const char kDelayedCallScript[] =
+    "window.__FB_CALL_%1% = function(delay, f, args, fname) {"
+    "   if (arguments.length == 3)"
+    "       return setTimeout(function() { f.apply(null, args); }, delay);"
+    "   else"
+    "       return setTimeout(function() { f[fname].apply(f, args); }, delay);"
+    "};";
+
+// One page-logging request on its way to the main thread.
+struct HtmlLogRequest {
+    HtmlLogRequest(const BrowserHostPtr& host, const std::string& message)
+        : host(host), message(message) {}
+
+    BrowserHostPtr host;
+    std::string message;
+};
+
+} // namespace
+
+BrowserHost::BrowserHost()
+    : m_asyncManager(boost::make_shared<AsyncCallManager>()),
+      m_mainThread(pthread_self()),
+      m_isShutDown(false),
+      m_htmlLogEnabled(true)
+{
+}
+
+BrowserHost::~BrowserHost() {}
+
+void BrowserHost::Navigate(const std::string&, const std::string&) {}
+
+void BrowserHost::evaluateJavaScript(const std::wstring& script)
+{
+    evaluateJavaScript(wideToUtf8(script));
+}
+
+bool BrowserHost::isMainThread() const
+{
+    return pthread_equal(pthread_self(), m_mainThread) != 0;
+}
+
+void BrowserHost::assertMainThread() const {}
+
+bool BrowserHost::isShutDown() const
+{
+    return m_isShutDown.load();
+}
+
+bool BrowserHost::scheduleAsyncCall(void (*func)(void*), void* userData)
+{
+    if (isShutDown())
+        return false;
+    AsyncCallRecord* record = m_asyncManager->makeCallRecord(func, userData);
+    if (!record)
+        return false;
+    bool accepted = false;
+    try {
+        accepted = _scheduleAsyncCall(&AsyncCallManager::browserCallback, record);
+    } catch (...) {
+        if (m_asyncManager->dropCallRecord(record))
+            throw;
+        return true;
+    }
+    if (accepted)
+        return true;
+    // Shutdown may have run the call between registering and the refusal; it
+    // then owns and has freed its data, and the caller must not free it again.
+    return !m_asyncManager->dropCallRecord(record);
+}
+
+void BrowserHost::shutdown()
+{
+    // Objects may retain or release others while they shut down: walk a copy.
+    std::list<JSAPIPtr> retained;
+    {
+        boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
+        retained = m_retainedObjects;
+    }
+    for (std::list<JSAPIPtr>::const_iterator it = retained.begin(); it != retained.end(); ++it) {
+        try {
+            (*it)->shutdown();
+        } catch (const std::exception& e) {
+            FBLOG_ERROR("BrowserHost", "Shutdown of a retained object failed: " << e.what());
+        } catch (...) {
+            FBLOG_ERROR("BrowserHost", "Shutdown of a retained object failed");
+        }
+    }
+    retained.clear();
+
+    releaseAllJSAPI();
+
+    boost::upgrade_lock<boost::shared_mutex> xtLock(m_xtmutex);
+    m_isShutDown = true;
+    m_asyncManager->shutdown();
+}
+
+void BrowserHost::retainJSAPI(const JSAPIPtr& object)
+{
+    boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
+    for (std::list<JSAPIPtr>::const_iterator it = m_retainedObjects.begin();
+         it != m_retainedObjects.end(); ++it) {
+        if (it->get() == object.get())
+            return;
+    }
+    m_retainedObjects.push_back(object);
+}
+
+void BrowserHost::releaseJSAPI(const JSAPIPtr& object)
+{
+    boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
+    {
+        // The object's release may reach back here; it happens after the
+        // entry is gone from the list.
+        JSAPIPtr released;
+        for (std::list<JSAPIPtr>::iterator it = m_retainedObjects.begin();
+             it != m_retainedObjects.end(); ++it) {
+            if (it->get() == object.get()) {
+                released.swap(*it);
+                m_retainedObjects.erase(it);
+                break;
+            }
+        }
+    }
+    if (isMainThread())
+        releaseDeferredObjects();
+}
+
+void BrowserHost::releaseAllJSAPI()
+{
+    boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
+    {
+        // Released from a snapshot: an object's release may call back into
+        // retainJSAPI or releaseJSAPI.
+        std::list<JSAPIPtr> released;
+        released.swap(m_retainedObjects);
+    }
+    releaseDeferredObjects();
+}
+
+void BrowserHost::installDelayedCallFunction(const void* seed)
+{
+    assertMainThread();
+    const boost::uint64_t p = reinterpret_cast<boost::uintptr_t>(seed);
+    const std::string id = boost::lexical_cast<std::string>(p + (p >> 3));
+    m_unique_key = id;
+    m_call_delegate = kDelayedCallPrefix + id;
+    evaluateJavaScript(boost::algorithm::replace_all_copy(std::string(kDelayedCallScript), "%1%", id));
+}
+
+JSObjectPtr BrowserHost::getDelayedCallFunction()
+{
+    const DOM::WindowPtr window(getDOMWindow());
+    if (!window)
+        return JSObjectPtr();
+    if (m_call_delegate.empty())
+        installDelayedCallFunction(this);
+
+    JSObjectPtr helper;
+    try {
+        helper = window->getJSObject()->getProperty(m_call_delegate).convertToJSObject();
+    } catch (const script_error&) {
+        // Missing or unusable: installed again below.
+    } catch (const bad_variant_cast&) {
+    }
+    if (!helper) {
+        installDelayedCallFunction(this);
+        helper = window->getProperty<JSObjectPtr>(m_call_delegate);
+    }
+    return helper;
+}
+
+int BrowserHost::InvokeDelayed(int delay, const JSObjectPtr& func, const VariantList& args,
+                               const std::string& fname)
+{
+    assertMainThread();
+    const JSObjectPtr helper(getDelayedCallFunction());
+    if (!helper)
+        return -1;
+    VariantList helperArgs;
+    helperArgs.push_back(variant(delay));
+    helperArgs.push_back(variant(func));
+    helperArgs.push_back(variant(args));
+    if (!fname.empty())
+        helperArgs.push_back(variant(fname));
+    return helper->invoke("", helperArgs).convertToInt();
+}
+
+void BrowserHost::htmlLog(const std::string& message)
+{
+    FBLOG_INFO("BrowserHost", "Logging to HTML: " << message);
+    if (!m_htmlLogEnabled.load())
+        return;
+    try {
+        std::unique_ptr<HtmlLogRequest> request(new HtmlLogRequest(shared_from_this(), message));
+        if (scheduleAsyncCall(&BrowserHost::AsyncHtmlLog, request.get()))
+            request.release();
+    } catch (const std::exception&) {
+    }
+}
+
+void BrowserHost::setHtmlLogEnabled(bool enabled)
+{
+    m_htmlLogEnabled = enabled;
+}
+
+void BrowserHost::AsyncHtmlLog(void* data)
+{
+    const std::unique_ptr<HtmlLogRequest> request(static_cast<HtmlLogRequest*>(data));
+    try {
+        const DOM::WindowPtr window(request->host->getDOMWindow());
+        if (window && window->getJSObject()->hasProperty("console")) {
+            const JSObjectPtr console(window->getProperty<JSObjectPtr>("console"));
+            std::printf("Logging: %s\n", request->message.c_str());
+            if (console)
+                console->invoke("log", makeVariantList(variant(request->message)));
+        }
+    } catch (const std::exception&) {
+        FBLOG_INFO("BrowserHost", "Logging to browser console failed");
+    }
+}
+
+DOM::WindowPtr BrowserHost::wrapWindow(const JSObjectPtr& object)
+{
+    return boost::make_shared<DOM::Window>(object);
+}
+
+DOM::DocumentPtr BrowserHost::wrapDocument(const JSObjectPtr& object)
+{
+    return boost::make_shared<DOM::Document>(object);
+}
+
+DOM::ElementPtr BrowserHost::wrapElement(const JSObjectPtr& object)
+{
+    return boost::make_shared<DOM::Element>(object);
+}
+
+DOM::NodePtr BrowserHost::wrapNode(const JSObjectPtr& object)
+{
+    return boost::make_shared<DOM::Node>(object);
+}
+
+} // namespace FB

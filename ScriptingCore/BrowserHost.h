@@ -1,0 +1,145 @@
+// FB::BrowserHost: the browser-neutral services object of one plugin
+// instance.
+//
+// It knows the browser's main thread, carries work onto it (scheduleAsyncCall
+// here; callOnMainThread and scheduleOnMainThread in CrossThreadCall.h),
+// keeps the plugin's scriptable objects that the browser holds, defines and
+// calls a helper function in the page for delayed page calls, logs to the
+// page's console, wraps page objects as DOM wrappers and shuts all of that
+// down in a fixed order. The browser-specific operations are pure virtual and
+// come from the browser binding.
+// Always owned by a boost::shared_ptr (page objects hold it weakly). Any
+// thread may call isMainThread, scheduleAsyncCall, htmlLog, isShutDown and
+// the cross-thread operations; everything else runs on the main thread.
+// Locks: the cross-thread mutex is held shared while a call is carried to the
+// main thread and for upgrade by shutdown, never exclusively, so neither
+// waits for the other; the recursive retained-objects mutex guards only the
+// retained list.
+#ifndef FB_BROWSERHOST_H
+#define FB_BROWSERHOST_H
+
+#include <pthread.h>
+
+#include <atomic>
+#include <list>
+#include <string>
+
+#include <boost/enable_shared_from_this.hpp>
+#include <boost/noncopyable.hpp>
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <boost/thread/shared_mutex.hpp>
+
+#include "APITypes.h"
+#include "DOM/DOMTypes.h"
+
+namespace FB {
+
+class AsyncCallManager;
+
+class BrowserHost : public boost::enable_shared_from_this<BrowserHost>,
+                    private boost::noncopyable {
+public:
+    // Records the calling thread as the browser's main thread.
+    BrowserHost();
+    // Does not shut the host down; the browser binding does that first.
+    virtual ~BrowserHost();
+
+    // The browser's identity of the instance.
+    virtual const void* getContextID() const = 0;
+
+    virtual DOM::DocumentPtr getDOMDocument() = 0;
+    virtual DOM::WindowPtr getDOMWindow() = 0;
+    // The plugin's own element in the page.
+    virtual DOM::ElementPtr getDOMElement() = 0;
+
+    // Does nothing.
+    virtual void Navigate(const std::string& url, const std::string& target);
+
+    virtual void evaluateJavaScript(const std::string& script) = 0;
+    virtual void evaluateJavaScript(const std::wstring& script);
+
+    // Defines the page helper function under a name derived from the pointer
+    // value ("__FB_CALL_" and a number).
+    virtual void installDelayedCallFunction(const void* seed);
+
+    // Hands the message to the page console from the main thread, unless
+    // page logging is off or the host has shut down. Never throws.
+    virtual void htmlLog(const std::string& message);
+    virtual void setHtmlLogEnabled(bool enabled);
+
+    // Main thread: sends every retained object its shutdown notice, releases
+    // them, marks the host shut down and runs every pending main-thread call
+    // at once. Afterwards every hand-off to the main thread is refused.
+    virtual void shutdown();
+
+    // Releases browser objects queued for release (main thread only).
+    virtual void releaseDeferredObjects() = 0;
+
+    // A new wrapper of the given class over the page object.
+    virtual DOM::WindowPtr wrapWindow(const JSObjectPtr& object);
+    virtual DOM::DocumentPtr wrapDocument(const JSObjectPtr& object);
+    virtual DOM::ElementPtr wrapElement(const JSObjectPtr& object);
+    virtual DOM::NodePtr wrapNode(const JSObjectPtr& object);
+
+    bool isMainThread() const;
+    // Does nothing; marks the operations that belong on the main thread.
+    void assertMainThread() const;
+    bool isShutDown() const;
+
+    // Any thread: registers the call and hands it to the browser for one run
+    // on the main thread. True when the call was handed out (or, in a race
+    // with shutdown, has already run); false when the host has shut down or
+    // the browser refused - the caller then still owns its data.
+    bool scheduleAsyncCall(void (*func)(void*), void* userData);
+
+    // Any thread, defined in CrossThreadCall.h. callOnMainThread waits for
+    // the call's result; the keep form holds the object alive for the whole
+    // call. scheduleOnMainThread does not wait and keeps the object alive
+    // until the call has run or been refused.
+    template <class Functor>
+    auto callOnMainThread(Functor func) -> decltype(func());
+    template <class C, class Functor>
+    auto callOnMainThread(const boost::shared_ptr<C>& keep, Functor func) -> decltype(func());
+    template <class C, class Functor>
+    void scheduleOnMainThread(const boost::shared_ptr<C>& keep, Functor func);
+
+    // The scriptable objects that the browser holds, each at most once.
+    void retainJSAPI(const JSAPIPtr& object);
+    void releaseJSAPI(const JSAPIPtr& object);
+    void releaseAllJSAPI();
+
+    // The page helper function, installed on first need; empty when the page
+    // has no window.
+    JSObjectPtr getDelayedCallFunction();
+    // Calls func (or, with a method name, its member of that name) from the
+    // page's own timer queue after delay ms; answers the timer id, or -1 when
+    // the page has no window.
+    int InvokeDelayed(int delay, const JSObjectPtr& func, const VariantList& args,
+                      const std::string& fname);
+
+    // The main-thread half of htmlLog; frees its request.
+    static void AsyncHtmlLog(void* request);
+
+protected:
+    // Hands func with its data to the browser for one call on the main
+    // thread. The base only ever passes AsyncCallManager::browserCallback.
+    virtual bool _scheduleAsyncCall(void (*func)(void*), void* userData) = 0;
+
+private:
+    boost::shared_ptr<AsyncCallManager> m_asyncManager;
+    const pthread_t m_mainThread;
+    std::atomic<bool> m_isShutDown;
+    boost::shared_mutex m_xtmutex;
+    boost::recursive_mutex m_jsapimutex;
+    std::list<JSAPIPtr> m_retainedObjects;
+    std::atomic<bool> m_htmlLogEnabled;
+    std::string m_unique_key;
+    std::string m_call_delegate;
+};
+
+typedef boost::shared_ptr<const BrowserHost> BrowserHostConstPtr;
+
+} // namespace FB
+
+#endif

@@ -1,0 +1,140 @@
+// FB::JSAPIAuto: a scriptable object built from registries of methods,
+// accessor properties and stored attributes, registered by name.
+//
+// Script reaches the registered members through the FB::JSAPI member
+// operations. A member is visible while the object's current zone is at least
+// the zone that was current when its name was last registered. Unknown names
+// read as no value (the FB::variant_detail::empty marker) and are created by
+// assignment while dynamic attributes are on; each method can also be read as
+// a property, as a cached FB::JSFunction. Every object answers "toString",
+// "getAttribute", "setAttribute", "value" and "valid". After invalidate the
+// member operations refuse (FB::object_invalidated) or answer false; the
+// listing and the registrations go on working.
+//
+// Threads: the member operations and addMethod, addProperty and addAttribute
+// hold zoneMutex (recursive) from start to end, including while the method,
+// getter or setter runs; so does a thread that has entered a zone. The other
+// registration and attribute operations take no lock: call them on the
+// object's own thread, or from inside one of its methods.
+// Must be owned by a shared pointer to hand out function objects or fire.
+#ifndef FB_JSAPIAUTO_H
+#define FB_JSAPIAUTO_H
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+
+#include <boost/function.hpp>
+
+#include "APITypes.h"
+#include "JSAPIImpl.h"
+#include "variant.h"
+
+namespace FB {
+
+class JSFunction;
+typedef boost::shared_ptr<JSFunction> JSFunctionPtr;
+
+class JSAPIAuto : public JSAPIImpl {
+public:
+    struct Attribute {
+        variant value;
+        bool readOnly;
+    };
+
+    // Either may be empty; calling an empty one raises boost::bad_function_call.
+    struct PropertyAccessors {
+        boost::function<variant()> getter;
+        boost::function<void(const variant&)> setter;
+    };
+
+    explicit JSAPIAuto(const std::string& description);
+    JSAPIAuto(int zone, const std::string& description);
+    ~JSAPIAuto() override;
+
+    using JSAPI::getMemberNames;
+    using JSAPI::hasMethod;
+    using JSAPI::hasMethodFunction;
+    using JSAPI::hasProperty;
+    using JSAPI::getMethodFunction;
+    using JSAPI::getProperty;
+    using JSAPI::setProperty;
+    using JSAPI::removeProperty;
+    using JSAPI::invoke;
+    using JSAPIImpl::fireEventObject;
+
+    void getMemberNames(std::vector<std::string>& names) const override;
+    size_t getMemberCount() const override;
+    bool hasMethod(const std::string& name) const override;
+    bool hasMethodFunction(const std::string& name) const override;
+    bool hasProperty(const std::string& name) const override;
+    bool hasPropertyByIndex(int index) const override;
+    JSAPIPtr getMethodFunction(const std::string& name) override;
+    variant getProperty(const std::string& name) override;
+    void setProperty(const std::string& name, const variant& value) override;
+    variant getPropertyByIndex(int index) override;
+    void setPropertyByIndex(int index, const variant& value) override;
+    void removeProperty(const std::string& name) override;
+    void removePropertyByIndex(int index) override;
+    variant invoke(const std::string& name, const VariantList& args) override;
+    variant construct(const VariantList& args) override;
+
+    // Also calls a page object stored in the attribute named like the event.
+    void notifyHandlers(const std::string& name, const VariantList& args) override;
+    void fireEventObject(const std::string& name, const VariantMap& members,
+                         const VariantList& args) override;
+
+    virtual void addAttribute(const std::string& name, const variant& value, bool readOnly);
+    virtual void addReservedName(const std::string& name);
+    virtual void removeMethod(const std::wstring& name);
+    virtual void removeMethod(const std::string& name);
+    virtual void addMethod(const std::wstring& name, const MethodHandler& method);
+    virtual void addMethod(const std::string& name, const MethodHandler& method);
+    virtual void addProperty(const std::wstring& name, const PropertyAccessors& accessors);
+    virtual void addProperty(const std::string& name, const PropertyAccessors& accessors);
+    virtual void removeAccessorProperty(const std::wstring& name);
+    virtual void removeAccessorProperty(const std::string& name);
+    virtual std::string toString();
+    virtual bool getValid();
+    virtual variant getAttribute(const std::string& name);
+    virtual void setAttribute(const std::string& name, const variant& value);
+    virtual void removeAttribute(const std::string& name);
+
+    // The process-wide defaults copied into each new object's flags.
+    static bool s_allowDynamicAttributes;
+    static bool s_allowRemoveProperties;
+    static bool s_allowMethodObjects;
+
+protected:
+    typedef std::map<std::pair<std::string, int>, JSFunctionPtr> MethodFunctionCache;
+    typedef std::map<std::string, MethodHandler> MethodMap;
+    typedef std::map<std::string, PropertyAccessors> PropertyMap;
+    typedef std::map<std::string, int> ZoneMap;
+    typedef std::map<std::string, Attribute> AttributeMap;
+    typedef std::set<std::string> StringSet;
+
+    // Whether the name is registered in a zone the current zone reaches.
+    bool memberAccessible(const std::string& name) const;
+
+    MethodFunctionCache methodFunctionCache;
+    MethodMap methods;
+    PropertyMap properties;
+    ZoneMap memberZones;
+    std::string description;
+    AttributeMap attributes;
+    StringSet reservedNames;
+    bool dynamicAttributes;
+    bool removableProperties;
+    bool methodFunctions;
+
+private:
+    void registerDefaults();
+    int currentZone() const;
+    // The page object stored in the attribute named like the event, if any.
+    JSObjectPtr attributeHandler(const std::string& name);
+};
+
+} // namespace FB
+
+#endif

@@ -1,0 +1,504 @@
+// The browser host: its main thread, hand-offs to the main thread and
+// shutdown, the retained scriptable objects, the page helper function with
+// delayed calls, and page logging.
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <boost/bind/bind.hpp>
+#include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
+
+#include "BrowserHost.h"
+#include "FakeBrowserHost.h"
+#include "bad_variant_cast.h"
+#include "script_error.h"
+
+using testbed::FakeBrowserHost;
+using testbed::FakeBrowserHostPtr;
+using testbed::FakePageObject;
+using testbed::FakePageObjectPtr;
+
+namespace {
+
+struct Counter {
+    std::atomic<int> runs{0};
+    std::atomic<bool> onMainThread{false};
+    FB::BrowserHost* host = nullptr;
+};
+
+void countRun(void* data)
+{
+    Counter* counter = static_cast<Counter*>(data);
+    ++counter->runs;
+    if (counter->host)
+        counter->onMainThread = counter->host->isMainThread();
+}
+
+// Heap data owned by the call once it is handed out.
+struct Payload {
+    explicit Payload(std::atomic<int>* frees) : frees(frees) {}
+    ~Payload() { ++*frees; }
+    std::atomic<int>* frees;
+};
+
+void runAndFree(void* data)
+{
+    delete static_cast<Payload*>(data);
+}
+
+std::string helperName(const void* seed)
+{
+    const unsigned long long p = reinterpret_cast<unsigned long long>(seed);
+    return "__FB_CALL_" + std::to_string(p + (p >> 3));
+}
+
+class BrowserHostTest : public ::testing::Test {
+protected:
+    void TearDown() override { host->shutdown(); }
+
+    FakeBrowserHostPtr host = FakeBrowserHost::create();
+    Counter counter;
+};
+
+TEST_F(BrowserHostTest, MainThreadIsTheCreatingThread)
+{
+    EXPECT_TRUE(host->isMainThread());
+    bool workerIsMain = true;
+    std::thread worker([&] { workerIsMain = host->isMainThread(); });
+    worker.join();
+    EXPECT_FALSE(workerIsMain);
+}
+
+TEST_F(BrowserHostTest, AScheduledCallRunsOnTheMainThreadWhenTheBrowserDelivers)
+{
+    counter.host = host.get();
+    bool scheduled = false;
+    std::thread worker([&] { scheduled = host->scheduleAsyncCall(&countRun, &counter); });
+    worker.join();
+    EXPECT_TRUE(scheduled);
+    EXPECT_EQ(0, counter.runs);
+    EXPECT_EQ(1u, host->pump());
+    EXPECT_EQ(1, counter.runs);
+    EXPECT_TRUE(counter.onMainThread);
+}
+
+TEST_F(BrowserHostTest, ARefusedCallIsNeverRunAndStaysTheCallers)
+{
+    host->setHandOffMode(FakeBrowserHost::Refuse);
+    EXPECT_FALSE(host->scheduleAsyncCall(&countRun, &counter));
+    EXPECT_EQ(1, host->refusals());
+    host->pump();
+    host->shutdown();
+    EXPECT_EQ(0, counter.runs);
+}
+
+TEST_F(BrowserHostTest, AfterShutdownNothingIsScheduledOrHandedOut)
+{
+    host->shutdown();
+    EXPECT_TRUE(host->isShutDown());
+    const int handOffs = host->handOffs();
+    EXPECT_FALSE(host->scheduleAsyncCall(&countRun, &counter));
+    EXPECT_EQ(handOffs, host->handOffs());
+    host->pump();
+    EXPECT_EQ(0, counter.runs);
+}
+
+TEST_F(BrowserHostTest, ACallPendingAtShutdownRunsDuringShutdownOnItsThread)
+{
+    host->setHandOffMode(FakeBrowserHost::NeverDeliver);
+    counter.host = host.get();
+    std::thread worker([&] { EXPECT_TRUE(host->scheduleAsyncCall(&countRun, &counter)); });
+    worker.join();
+    EXPECT_EQ(0, counter.runs);
+    host->shutdown();
+    EXPECT_EQ(1, counter.runs);
+    EXPECT_TRUE(counter.onMainThread);
+}
+
+TEST_F(BrowserHostTest, ADeliveryAfterShutdownRanTheCallDoesNothing)
+{
+    host->setHandOffMode(FakeBrowserHost::Deliver);
+    ASSERT_TRUE(host->scheduleAsyncCall(&countRun, &counter));
+    host->shutdown();
+    EXPECT_EQ(1, counter.runs);
+    EXPECT_EQ(1u, host->pump()) << "the browser still delivers the stale record";
+    EXPECT_EQ(1, counter.runs);
+}
+
+TEST_F(BrowserHostTest, AHandOffRefusedAfterShutdownRanTheCallIsNotFreedTwice)
+{
+    // The browser side refuses only after the host has already shut down and
+    // run the registered call.
+    host->setHandOffHook([this](FakeBrowserHost::CallFunction, void*) {
+        host->shutdown();
+        return 0;
+    });
+    std::atomic<int> frees(0);
+    Payload* payload = new Payload(&frees);
+    if (!host->scheduleAsyncCall(&runAndFree, payload))
+        delete payload;
+    EXPECT_EQ(1, frees);
+}
+
+// Retained scriptable objects.
+
+TEST_F(BrowserHostTest, RetainingTwiceKeepsOneEntry)
+{
+    FakePageObjectPtr object = host->newObject();
+    host->retainJSAPI(object);
+    host->retainJSAPI(object);
+    host->shutdown();
+    EXPECT_EQ(1u, object->callsOf("shutdown", "").size());
+}
+
+TEST_F(BrowserHostTest, ReleasingAnObjectNeverRetainedChangesNothing)
+{
+    FakePageObjectPtr kept = host->newObject();
+    FakePageObjectPtr stranger = host->newObject();
+    host->retainJSAPI(kept);
+    host->releaseJSAPI(stranger);
+    host->shutdown();
+    EXPECT_EQ(1u, kept->callsOf("shutdown", "").size());
+    EXPECT_TRUE(stranger->callsOf("shutdown", "").empty());
+}
+
+TEST_F(BrowserHostTest, ReleaseDropsTheHostsReferenceAndReleasesDeferredObjectsOnTheMainThread)
+{
+    FakePageObjectPtr object = host->newObject();
+    boost::weak_ptr<FakePageObject> weak(object);
+    host->retainJSAPI(object);
+    object.reset();
+    EXPECT_FALSE(weak.expired());
+
+    std::thread worker([&] { host->releaseJSAPI(weak.lock()); });
+    worker.join();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(0, host->deferredReleases()) << "deferred objects are released on the main thread only";
+
+    FakePageObjectPtr other = host->newObject();
+    host->retainJSAPI(other);
+    host->releaseJSAPI(other);
+    EXPECT_EQ(1, host->deferredReleases());
+}
+
+// Logs its shutdown notice and its destruction.
+class NoticeOrderObject : public FakePageObject {
+public:
+    NoticeOrderObject(const FB::BrowserHostPtr& host, const std::string& name,
+                      std::vector<std::string>* log)
+        : FakePageObject(host), name(name), log(log) {}
+    ~NoticeOrderObject() override { log->push_back("released " + name); }
+    void shutdown() override { log->push_back("notice " + name); }
+
+    std::string name;
+    std::vector<std::string>* log;
+};
+
+TEST_F(BrowserHostTest, ShutdownNotifiesEveryRetainedObjectBeforeReleasingAny)
+{
+    std::vector<std::string> log;
+    host->retainJSAPI(boost::make_shared<NoticeOrderObject>(host, "a", &log));
+    host->retainJSAPI(boost::make_shared<NoticeOrderObject>(host, "b", &log));
+    host->shutdown();
+    ASSERT_EQ(4u, log.size()) << "the host held the only references and dropped them";
+    EXPECT_EQ("notice a", log[0]);
+    EXPECT_EQ("notice b", log[1]);
+    EXPECT_EQ("released", log[2].substr(0, 8));
+    EXPECT_EQ("released", log[3].substr(0, 8));
+    EXPECT_GE(host->deferredReleases(), 1);
+
+    // A second shutdown finds the list empty.
+    host->shutdown();
+    EXPECT_EQ(4u, log.size());
+}
+
+class ThrowingShutdownObject : public FakePageObject {
+public:
+    explicit ThrowingShutdownObject(const FB::BrowserHostPtr& host) : FakePageObject(host) {}
+    void shutdown() override { throw std::runtime_error("refuses to shut down"); }
+};
+
+TEST_F(BrowserHostTest, AnObjectThatFailsToShutDownDoesNotStopTheHostsShutdown)
+{
+    host->retainJSAPI(boost::make_shared<ThrowingShutdownObject>(host));
+    FakePageObjectPtr after = host->newObject();
+    host->retainJSAPI(after);
+    host->setHandOffMode(FakeBrowserHost::NeverDeliver);
+    ASSERT_TRUE(host->scheduleAsyncCall(&countRun, &counter));
+
+    EXPECT_NO_THROW(host->shutdown());
+    EXPECT_TRUE(host->isShutDown());
+    EXPECT_EQ(1u, after->callsOf("shutdown", "").size());
+    EXPECT_EQ(1, counter.runs);
+}
+
+class SelfReleasingObject : public FakePageObject {
+public:
+    explicit SelfReleasingObject(const FB::BrowserHostPtr& host) : FakePageObject(host) {}
+    void shutdown() override
+    {
+        FakePageObject::shutdown();
+        getHost()->releaseJSAPI(shared_from_this());
+    }
+};
+
+TEST_F(BrowserHostTest, AnObjectMayReleaseItselfDuringItsShutdownNotice)
+{
+    boost::shared_ptr<SelfReleasingObject> self = boost::make_shared<SelfReleasingObject>(host);
+    boost::weak_ptr<SelfReleasingObject> weakSelf(self);
+    FakePageObjectPtr next = host->newObject();
+    host->retainJSAPI(self);
+    host->retainJSAPI(next);
+    self.reset();
+    host->shutdown();
+    EXPECT_TRUE(weakSelf.expired());
+    EXPECT_EQ(1u, next->callsOf("shutdown", "").size());
+}
+
+// The page helper function and delayed calls.
+
+const char kHelperScript4608[] =
+    "window.__FB_CALL_4608 = function(delay, f, args, fname) {   if (arguments.length == 3)  "
+    "     return setTimeout(function() { f.apply(null, args); }, delay);   else       return "
+    "setTimeout(function() { f[fname].apply(f, args); }, delay);};";
+
+TEST_F(BrowserHostTest, InstallingTheHelperDefinesItUnderANameFromThePointer)
+{
+    host->installDelayedCallFunction(reinterpret_cast<const void*>(0x1000));
+    ASSERT_EQ(1u, host->scripts().size());
+    EXPECT_EQ(kHelperScript4608, host->scripts()[0]);
+    EXPECT_TRUE(host->window()->holds("__FB_CALL_4608"));
+}
+
+TEST_F(BrowserHostTest, TheFirstDelayedCallInstallsTheHelperUnderTheHostsAddress)
+{
+    FakePageObjectPtr f = host->newFunction([](const FB::VariantList&) { return FB::variant(); });
+    EXPECT_EQ(1, host->InvokeDelayed(250, f, FB::VariantList(), ""));
+    ASSERT_EQ(1u, host->window()->helperCalls().size());
+    EXPECT_EQ(helperName(host.get()), host->window()->helperCalls()[0].helper);
+
+    // Installed once: the next call reuses it.
+    EXPECT_EQ(2, host->InvokeDelayed(0, f, FB::VariantList(), ""));
+    EXPECT_EQ(1u, host->scripts().size());
+}
+
+TEST_F(BrowserHostTest, WithoutAMethodNameTheHelperGetsThreeArgumentsAndCallsTheFunction)
+{
+    FB::VariantList seen;
+    FakePageObjectPtr f = host->newFunction([&](const FB::VariantList& args) {
+        seen = args;
+        return FB::variant();
+    });
+    FB::VariantList args;
+    args.push_back(FB::variant(7));
+    args.push_back(FB::variant("x"));
+    EXPECT_EQ(1, host->InvokeDelayed(250, f, args, ""));
+
+    const auto calls = host->window()->helperCalls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(3u, calls[0].argCount);
+    EXPECT_EQ(250, calls[0].delay);
+    EXPECT_EQ(f, calls[0].func);
+    EXPECT_EQ(2u, calls[0].args.size());
+
+    EXPECT_TRUE(seen.empty()) << "the page calls f from its timer queue, later";
+    EXPECT_EQ(1u, host->window()->runTimers());
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(7, seen[0].convertToInt());
+    EXPECT_EQ("x", seen[1].convertToString());
+}
+
+TEST_F(BrowserHostTest, WithAMethodNameTheHelperGetsFourArgumentsAndCallsTheMember)
+{
+    FakePageObjectPtr object = host->newObject();
+    int memberCalls = 0;
+    object->method("onDone", [&](const FB::VariantList&) {
+        ++memberCalls;
+        return FB::variant();
+    });
+    host->InvokeDelayed(0, object, FB::makeVariantList(FB::variant(1)), "onDone");
+    const auto calls = host->window()->helperCalls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(4u, calls[0].argCount);
+    EXPECT_EQ("onDone", calls[0].fname);
+    host->window()->runTimers();
+    EXPECT_EQ(1, memberCalls);
+}
+
+TEST_F(BrowserHostTest, WithoutAWindowThereIsNoHelperAndNoDelayedCall)
+{
+    host->setWindowMode(FakeBrowserHost::WindowMissing);
+    EXPECT_FALSE(host->getDelayedCallFunction());
+    EXPECT_EQ(-1, host->InvokeDelayed(0, host->newObject(), FB::VariantList(), ""));
+    EXPECT_TRUE(host->scripts().empty());
+}
+
+TEST_F(BrowserHostTest, AFailingWindowReachesTheCaller)
+{
+    host->setWindowMode(FakeBrowserHost::WindowThrows);
+    EXPECT_THROW(host->InvokeDelayed(0, host->newObject(), FB::VariantList(), ""),
+                 std::runtime_error);
+}
+
+TEST_F(BrowserHostTest, AHelperThatThePageLostIsInstalledAgain)
+{
+    FakePageObjectPtr f = host->newObject();
+    f->method("", [](const FB::VariantList&) { return FB::variant(); });
+    host->InvokeDelayed(0, f, FB::VariantList(), "");
+    host->window()->removeProperty(helperName(host.get()));
+
+    EXPECT_EQ(2, host->InvokeDelayed(0, f, FB::VariantList(), ""));
+    EXPECT_EQ(2u, host->scripts().size());
+}
+
+TEST_F(BrowserHostTest, AHelperNameHoldingNoFunctionIsInstalledAgain)
+{
+    const std::string name = helperName(host.get());
+    host->getDelayedCallFunction();
+    host->window()->set(name, FB::variant(42));  // converting it raises bad_variant_cast
+    EXPECT_TRUE(host->getDelayedCallFunction());
+    EXPECT_EQ(2u, host->scripts().size());
+}
+
+TEST_F(BrowserHostTest, AScriptErrorOnTheFirstReadOfTheHelperIsSwallowed)
+{
+    const std::string name = helperName(host.get());
+    int failures = 0;
+    host->window()->failOn(name, [&] {
+        if (failures++ == 0)
+            throw FB::script_error("not yet");
+    });
+    EXPECT_TRUE(host->getDelayedCallFunction());
+    EXPECT_EQ(2u, host->scripts().size());
+}
+
+TEST_F(BrowserHostTest, AScriptErrorOnTheSecondReadOfTheHelperReachesTheCaller)
+{
+    host->window()->failOn(helperName(host.get()), [] { throw FB::script_error("blocked"); });
+    try {
+        host->getDelayedCallFunction();
+        FAIL() << "no error";
+    } catch (const FB::script_error& e) {
+        EXPECT_STREQ("blocked", e.what());
+    }
+}
+
+TEST_F(BrowserHostTest, WideScriptsAreEvaluatedAsUtf8)
+{
+    host->evaluateJavaScript(std::wstring(L"x = '\u00e9';"));
+    ASSERT_EQ(1u, host->scripts().size());
+    EXPECT_EQ("x = '\xc3\xa9';", host->scripts()[0]);
+}
+
+// Page logging.
+
+class HtmlLogTest : public BrowserHostTest {
+protected:
+    void SetUp() override
+    {
+        console = host->newObject();
+        console->method("log", [](const FB::VariantList&) { return FB::variant(); });
+        host->window()->set("console", FB::variant(FB::JSObjectPtr(console)));
+    }
+
+    std::string pumpCapturingStdout()
+    {
+        ::testing::internal::CaptureStdout();
+        host->pump();
+        return ::testing::internal::GetCapturedStdout();
+    }
+
+    FakePageObjectPtr console;
+};
+
+TEST_F(HtmlLogTest, TheMessageReachesThePageConsoleFromTheMainThread)
+{
+    std::thread worker([&] { host->htmlLog("50%s done %d"); });
+    worker.join();
+    EXPECT_TRUE(console->calls().empty());
+    EXPECT_EQ("Logging: 50%s done %d\n", pumpCapturingStdout());
+    const auto logs = console->callsOf("invoke", "log");
+    ASSERT_EQ(1u, logs.size());
+    ASSERT_EQ(1u, logs[0].args.size());
+    EXPECT_EQ("50%s done %d", logs[0].args[0].convertToString());
+    EXPECT_TRUE(logs[0].onMainThread);
+}
+
+TEST_F(HtmlLogTest, DisabledPageLoggingSchedulesNothing)
+{
+    host->setHtmlLogEnabled(false);
+    host->htmlLog("quiet");
+    EXPECT_EQ(0, host->handOffs());
+    host->setHtmlLogEnabled(true);
+    host->htmlLog("loud");
+    EXPECT_EQ(1, host->handOffs());
+}
+
+TEST_F(HtmlLogTest, AfterShutdownNothingReachesThePage)
+{
+    host->shutdown();
+    host->htmlLog("late");
+    EXPECT_EQ("", pumpCapturingStdout());
+    EXPECT_TRUE(console->callsOf("invoke", "log").empty());
+}
+
+TEST_F(HtmlLogTest, APendingMessageIsLoggedWhenTheHostShutsDown)
+{
+    host->setHandOffMode(FakeBrowserHost::NeverDeliver);
+    host->htmlLog("last words");
+    ::testing::internal::CaptureStdout();
+    host->shutdown();
+    EXPECT_EQ("Logging: last words\n", ::testing::internal::GetCapturedStdout());
+}
+
+TEST_F(HtmlLogTest, APageWithoutConsoleGetsNothing)
+{
+    host->window()->removeProperty("console");
+    host->htmlLog("nobody listens");
+    EXPECT_EQ("", pumpCapturingStdout());
+    EXPECT_TRUE(console->calls().empty());
+}
+
+TEST_F(HtmlLogTest, AConsoleThatIsNullPrintsButCallsNothing)
+{
+    host->window()->set("console", FB::variant(FB::variant_detail::null()));
+    host->htmlLog("null console");
+    EXPECT_EQ("Logging: null console\n", pumpCapturingStdout());
+    EXPECT_TRUE(console->calls().empty());
+}
+
+TEST_F(HtmlLogTest, AFailingConsoleIsSwallowed)
+{
+    console->failOn("log", [] { throw FB::script_error("console broken"); });
+    host->htmlLog("try");
+    EXPECT_NO_THROW(pumpCapturingStdout());
+    EXPECT_EQ(1u, console->callsOf("invoke", "log").size());
+
+    host->window()->failOn("console", [] { throw FB::script_error("no access"); });
+    host->htmlLog("try again");
+    EXPECT_EQ("", pumpCapturingStdout());
+}
+
+TEST_F(HtmlLogTest, AMissingOrFailingWindowLogsNothing)
+{
+    host->setWindowMode(FakeBrowserHost::WindowMissing);
+    host->htmlLog("a");
+    EXPECT_EQ("", pumpCapturingStdout());
+    host->setWindowMode(FakeBrowserHost::WindowThrows);
+    host->htmlLog("b");
+    EXPECT_EQ("", pumpCapturingStdout());
+    EXPECT_TRUE(console->calls().empty());
+}
+
+TEST(HtmlLogUnowned, AHostWithoutSharedOwnerSwallowsTheFailure)
+{
+    FakeBrowserHost host;
+    EXPECT_NO_THROW(host.htmlLog("nowhere"));
+    EXPECT_EQ(0, host.handOffs());
+    host.shutdown();
+}
+
+} // namespace

@@ -1,0 +1,283 @@
+// The stream interface's helper loops, its defaults, the null stream and
+// events posted to threads.
+#include "talk/base/stream.h"
+
+#include <pthread.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "talk/base/thread.h"
+
+using talk_base::StreamInterface;
+using talk_base::StreamResult;
+
+namespace {
+
+// Serves reads from |data| and takes writes into |sink|, at most |step|
+// bytes per call; after |budget| bytes have moved each call answers
+// |then|.
+class ScriptedStream : public StreamInterface {
+ public:
+  ScriptedStream(const std::string& data, size_t step, size_t budget,
+                 StreamResult then)
+      : data_(data), step_(step), budget_(budget), then_(then) {}
+
+  talk_base::StreamState GetState() const override {
+    return talk_base::SS_OPEN;
+  }
+  StreamResult Read(void* buffer, size_t len, size_t* read,
+                    int* error) override {
+    ++calls_;
+    const size_t n = Allow(std::min(len, data_.size() - position_));
+    if (n == 0) return Refuse(error);
+    data_.copy(static_cast<char*>(buffer), n, position_);
+    position_ += n;
+    if (read) *read = n;
+    return talk_base::SR_SUCCESS;
+  }
+  StreamResult Write(const void* data, size_t len, size_t* written,
+                     int* error) override {
+    ++calls_;
+    const size_t n = Allow(len);
+    if (n == 0) return Refuse(error);
+    sink_.append(static_cast<const char*>(data), n);
+    if (written) *written = n;
+    return talk_base::SR_SUCCESS;
+  }
+  void Close() override {}
+
+  const std::string& sink() const { return sink_; }
+  int calls() const { return calls_; }
+
+ private:
+  size_t Allow(size_t wanted) {
+    const size_t n = std::min(std::min(wanted, step_), budget_);
+    budget_ -= n;
+    return n;
+  }
+  StreamResult Refuse(int* error) {
+    if (then_ == talk_base::SR_ERROR && error) *error = 42;
+    return then_;
+  }
+
+  std::string data_;
+  size_t position_ = 0;
+  size_t step_;
+  size_t budget_;
+  StreamResult then_;
+  std::string sink_;
+  int calls_ = 0;
+};
+
+TEST(StreamInterfaceTest, WriteAllLoopsOverPartialWrites) {
+  ScriptedStream stream("", 3, 100, talk_base::SR_BLOCK);
+  size_t written = 0;
+  EXPECT_EQ(talk_base::SR_SUCCESS,
+            stream.WriteAll("abcdefgh", 8, &written, nullptr));
+  EXPECT_EQ(8u, written);
+  EXPECT_EQ("abcdefgh", stream.sink());
+  EXPECT_EQ(3, stream.calls());
+
+  // Nothing to write: success without a call.
+  EXPECT_EQ(talk_base::SR_SUCCESS, stream.WriteAll("", 0, &written, nullptr));
+  EXPECT_EQ(0u, written);
+  EXPECT_EQ(3, stream.calls());
+}
+
+TEST(StreamInterfaceTest, WriteAllStopsAtTheFirstRefusal) {
+  const StreamResult kRefusals[] = {talk_base::SR_BLOCK, talk_base::SR_EOS,
+                                    talk_base::SR_ERROR};
+  for (StreamResult refusal : kRefusals) {
+    SCOPED_TRACE(refusal);
+    ScriptedStream stream("", 3, 5, refusal);
+    size_t written = 0;
+    int error = 0;
+    EXPECT_EQ(refusal, stream.WriteAll("abcdefgh", 8, &written, &error));
+    EXPECT_EQ(5u, written);
+    EXPECT_EQ("abcde", stream.sink());
+    EXPECT_EQ(refusal == talk_base::SR_ERROR ? 42 : 0, error);
+  }
+}
+
+TEST(StreamInterfaceTest, ReadAllLoopsAndReportsWhatItGot) {
+  ScriptedStream stream("0123456789", 4, 100, talk_base::SR_EOS);
+  char buffer[16];
+  size_t read = 0;
+  EXPECT_EQ(talk_base::SR_SUCCESS, stream.ReadAll(buffer, 6, &read, nullptr));
+  EXPECT_EQ("012345", std::string(buffer, read));
+  EXPECT_EQ(talk_base::SR_EOS,
+            stream.ReadAll(buffer, sizeof(buffer), &read, nullptr));
+  EXPECT_EQ("6789", std::string(buffer, read));
+}
+
+TEST(StreamInterfaceTest, ReadLine) {
+  ScriptedStream stream("ab\ncd", 1, 100, talk_base::SR_EOS);
+  std::string line;
+  EXPECT_EQ(talk_base::SR_SUCCESS, stream.ReadLine(&line));
+  EXPECT_EQ("ab", line);
+  EXPECT_EQ(talk_base::SR_SUCCESS, stream.ReadLine(&line));
+  EXPECT_EQ("cd", line);
+  EXPECT_EQ(talk_base::SR_EOS, stream.ReadLine(&line));
+  EXPECT_EQ("", line);
+
+  // A line cut by a blocking read is returned; the next call blocks.
+  ScriptedStream blocking("xy", 1, 2, talk_base::SR_BLOCK);
+  EXPECT_EQ(talk_base::SR_SUCCESS, blocking.ReadLine(&line));
+  EXPECT_EQ("xy", line);
+  EXPECT_EQ(talk_base::SR_BLOCK, blocking.ReadLine(&line));
+}
+
+TEST(StreamInterfaceTest, DefaultsOfTheInterface) {
+  ScriptedStream stream("", 1, 0, talk_base::SR_EOS);
+  size_t value = 7;
+  EXPECT_EQ(nullptr, stream.GetReadData(&value));
+  EXPECT_EQ(nullptr, stream.GetWriteBuffer(&value));
+  stream.ConsumeReadData(1);
+  stream.ConsumeWriteBuffer(1);
+  EXPECT_FALSE(stream.SetPosition(0));
+  EXPECT_FALSE(stream.GetPosition(&value));
+  EXPECT_FALSE(stream.GetSize(&value));
+  EXPECT_FALSE(stream.GetAvailable(&value));
+  EXPECT_FALSE(stream.GetWriteRemaining(&value));
+  EXPECT_TRUE(stream.ReserveSize(1000));
+  EXPECT_EQ(7u, value);
+}
+
+TEST(NullStreamTest, AcceptsEverythingYieldsNothing) {
+  talk_base::NullStream stream;
+  EXPECT_EQ(talk_base::SS_OPEN, stream.GetState());
+  char buffer[4];
+  int error = 0;
+  size_t count = 99;
+  EXPECT_EQ(talk_base::SR_ERROR, stream.Read(buffer, 4, &count, &error));
+  EXPECT_EQ(-1, error);
+  EXPECT_EQ(99u, count);
+  const std::string big(1 << 20, 'x');
+  EXPECT_EQ(talk_base::SR_SUCCESS,
+            stream.Write(big.data(), big.size(), &count, nullptr));
+  EXPECT_EQ(big.size(), count);
+  EXPECT_EQ(talk_base::SR_SUCCESS, stream.Write(nullptr, 0, &count, nullptr));
+  EXPECT_EQ(0u, count);
+  stream.Close();
+  EXPECT_EQ(talk_base::SS_OPEN, stream.GetState());
+}
+
+// Records the events a stream signals, and on which OS thread.
+class EventRecorder : public sigslot::has_slots<> {
+ public:
+  void OnEvent(StreamInterface* stream, int events, int error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    streams_.push_back(stream);
+    events_.push_back(events);
+    errors_.push_back(error);
+    threads_.push_back(pthread_self());
+    changed_.notify_all();
+  }
+
+  bool WaitFor(size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(10),
+                             [&] { return events_.size() >= count; });
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<StreamInterface*> streams_;
+  std::vector<int> events_;
+  std::vector<int> errors_;
+  std::vector<pthread_t> threads_;
+};
+
+// Dispatches every message that is ready on |thread|'s queue.
+void DrainQueue(talk_base::Thread* thread) {
+  talk_base::Message message;
+  while (thread->Get(&message, 0)) thread->Dispatch(&message);
+}
+
+TEST(StreamEventTest, PostedEventsArriveThroughTheQueue) {
+  talk_base::Thread* current = talk_base::Thread::Current();
+  ASSERT_NE(nullptr, current);
+  talk_base::NullStream stream;
+  EventRecorder recorder;
+  stream.SignalEvent.connect(&recorder, &EventRecorder::OnEvent);
+
+  stream.PostEvent(talk_base::SE_OPEN | talk_base::SE_READ, 0);
+  stream.PostEvent(current, talk_base::SE_CLOSE, 104);
+  // Nothing is signalled before the queue is processed.
+  EXPECT_TRUE(recorder.events_.empty());
+  DrainQueue(current);
+  ASSERT_EQ(2u, recorder.events_.size());
+  EXPECT_EQ(&stream, recorder.streams_[0]);
+  EXPECT_EQ(talk_base::SE_OPEN | talk_base::SE_READ, recorder.events_[0]);
+  EXPECT_EQ(0, recorder.errors_[0]);
+  EXPECT_EQ(talk_base::SE_CLOSE, recorder.events_[1]);
+  EXPECT_EQ(104, recorder.errors_[1]);
+}
+
+TEST(StreamEventTest, OtherMessagesAreIgnored) {
+  talk_base::NullStream stream;
+  EventRecorder recorder;
+  stream.SignalEvent.connect(&recorder, &EventRecorder::OnEvent);
+  talk_base::Message message;
+  message.phandler = &stream;
+  message.message_id = talk_base::MSG_POST_EVENT + 1;
+  stream.OnMessage(&message);
+  EXPECT_TRUE(recorder.events_.empty());
+}
+
+TEST(StreamEventTest, EventReachesTheTargetThread) {
+  talk_base::Thread worker;
+  ASSERT_TRUE(worker.Start());
+  talk_base::NullStream stream;
+  EventRecorder recorder;
+  stream.SignalEvent.connect(&recorder, &EventRecorder::OnEvent);
+  stream.PostEvent(&worker, talk_base::SE_WRITE, 7);
+  ASSERT_TRUE(recorder.WaitFor(1));
+  const pthread_t worker_thread = worker.GetPThread();
+  worker.Stop();
+  EXPECT_EQ(talk_base::SE_WRITE, recorder.events_[0]);
+  EXPECT_EQ(7, recorder.errors_[0]);
+  EXPECT_TRUE(pthread_equal(worker_thread, recorder.threads_[0]));
+}
+
+TEST(StreamEventTest, DestroyedStreamGetsNoEvent) {
+  talk_base::Thread* current = talk_base::Thread::Current();
+  ASSERT_NE(nullptr, current);
+  EventRecorder recorder;
+  {
+    talk_base::NullStream stream;
+    stream.SignalEvent.connect(&recorder, &EventRecorder::OnEvent);
+    stream.PostEvent(talk_base::SE_READ, 0);
+  }
+  // The pending event and its data went with the stream.
+  DrainQueue(current);
+  EXPECT_TRUE(recorder.events_.empty());
+}
+
+// Without a thread to carry it an event goes nowhere: neither a null
+// target nor an OS thread that has no Thread of its own posts anything.
+TEST(StreamEventTest, NoThreadNoEvent) {
+  talk_base::Thread* current = talk_base::Thread::Current();
+  ASSERT_NE(nullptr, current);
+  talk_base::NullStream stream;
+  EventRecorder recorder;
+  stream.SignalEvent.connect(&recorder, &EventRecorder::OnEvent);
+  stream.PostEvent(nullptr, talk_base::SE_READ, 0);
+  bool had_thread = true;
+  std::thread plain([&] {
+    had_thread = talk_base::Thread::Current() != nullptr;
+    stream.PostEvent(talk_base::SE_READ, 0);
+  });
+  plain.join();
+  EXPECT_FALSE(had_thread);
+  DrainQueue(current);
+  EXPECT_TRUE(recorder.events_.empty());
+}
+
+}  // namespace
