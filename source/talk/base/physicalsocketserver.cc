@@ -27,6 +27,9 @@ int64_t MonotonicUs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
+// The longest a server without a wake-up pipe sleeps in an unlimited wait.
+const int kUnwakeableWaitMs = 50;
+
 // A pipe whose ends are not inherited by programs the process starts.
 bool MakePipe(int fds[2]) {
   if (pipe2(fds, O_CLOEXEC) == 0) return true;
@@ -296,7 +299,11 @@ bool PhysicalSocketServer::Wait(int cmsWait, bool process_io) {
   const bool limited = cmsWait != kForever;
   const int64_t stop_us =
       limited ? MonotonicUs() + static_cast<int64_t>(cmsWait) * 1000 : 0;
-  int timeout_ms = limited ? std::max(cmsWait, 0) : -1;
+  // Without a wake-up pipe nothing could end an unlimited wait (not even a
+  // Quit), so it returns now and then as if woken.
+  const bool wakeable = signal_wakeup_->GetDescriptor() >= 0;
+  int timeout_ms =
+      limited ? std::max(cmsWait, 0) : (wakeable ? -1 : kUnwakeableWaitMs);
 
   std::vector<pollfd> fds;
   std::unordered_map<int, size_t> index;  // descriptor -> entry of fds

@@ -55,7 +55,7 @@ class PhysicalSocketServer;
 
 // Owns a pipe whose read end becomes readable when Signal is called. The
 // pipe ends are -1 when the pipe could not be made; Signal then does
-// nothing.
+// nothing, and the server's unlimited waits return now and then instead.
 class EventDispatcher : public Dispatcher {
  public:
   explicit EventDispatcher(PhysicalSocketServer* ss);

@@ -589,6 +589,18 @@ TEST_F(PosixSignalTest, DefaultForTheLastSignalRemovesTheDispatcher) {
   EXPECT_EQ(SIG_IGN, current.sa_handler);
 }
 
+TEST_F(PosixSignalTest, ReadingAnEmptySignalPipeIsLogged) {
+  ASSERT_TRUE(ss_.SetPosixSignalHandler(SIGUSR1, RecordSignal));
+  EXPECT_TRUE(ss_.Wait(0, true));  // drains what earlier tests left
+  ASSERT_FALSE(SignalPipeReadable());
+  LogCapture log;
+  ss_.GetSignalDispatcher()->OnPreEvent(DE_READ);  // a stale readiness
+  EXPECT_EQ((std::vector<std::string>{
+                "WARNING(physicalsocketserver.cc): Error in read()" +
+                ErrnoSuffix(EAGAIN)}),
+            log.Lines("physicalsocketserver.cc"));
+}
+
 TEST_F(PosixSignalTest, InstallSignalFailsForAnInvalidNumber) {
   LogCapture log;
   EXPECT_FALSE(InstallSignal(-5, RecordSignal));
@@ -610,6 +622,9 @@ TEST(PhysicalSocketServerNoPipe, ServerWithoutAWakeUpPipeStillWaits) {
   low.rlim_cur = static_cast<rlim_t>(*open.rbegin() + 8);
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
   LogCapture log;
+  // Log once while descriptors are still free: the sanitizers' runtime needs
+  // a pipe of its own the first time it checks a log line's stream.
+  LOG(LS_INFO) << "before the descriptors run out";
   std::vector<int> fillers;
   for (int fd; (fd = dup(0)) >= 0;) fillers.push_back(fd);
   std::unique_ptr<PhysicalSocketServer> ss(new PhysicalSocketServer);
@@ -624,6 +639,9 @@ TEST(PhysicalSocketServerNoPipe, ServerWithoutAWakeUpPipeStillWaits) {
   const uint32_t start = Time();
   EXPECT_TRUE(ss->Wait(20, true));
   EXPECT_GE(ElapsedMs(start), 19);
+  // Nothing can wake it, so an unlimited wait must end by itself, or a
+  // queue waiting on it could never be made to quit.
+  EXPECT_TRUE(ss->Wait(MessageQueue::kForever, true));  // watchdog on a hang
 }
 
 TEST(PhysicalSocketServerQueue, MessageQueueWaitsAndIsWokenByAPost) {
