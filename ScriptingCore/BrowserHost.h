@@ -138,8 +138,6 @@ private:
     std::string m_call_delegate;
 };
 
-typedef boost::shared_ptr<const BrowserHost> BrowserHostConstPtr;
-
 } // namespace FB
 
 #endif

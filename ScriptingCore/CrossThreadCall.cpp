@@ -73,8 +73,6 @@ void CrossThreadCall::runSyncCall(void* data)
     // wait until the host shuts down.
     try {
         call->m_funct->call();
-    } catch (const script_error& e) {
-        call->m_result = ScriptErrorPtr(new script_error(e.what()));
     } catch (const std::exception& e) {
         call->m_result = ScriptErrorPtr(new script_error(e.what()));
     } catch (...) {

@@ -8,7 +8,9 @@
 // the call or the host shuts down. A refused hand-off fails with
 // FB::script_error "Could not marshal to main thread", a host that shuts
 // down under the waiting caller with "Shutting down"; an error of the call
-// comes back as an FB::script_error with the same message.
+// comes back as an FB::script_error with the same message ("Unknown
+// exception" for one that is no std::exception), so no waiter is left
+// waiting for a call that failed.
 // Asynchronous (asyncCall, BrowserHost::scheduleOnMainThread): the caller does
 // not wait; the call runs later on the main thread, or never when the host
 // refuses it, and whatever it throws there is dropped.
@@ -86,26 +88,32 @@ protected:
     boost::mutex m_mutex;
 };
 
+// The strong self reference is taken before the lock, so that it is dropped
+// after the unlock: the caller's may be the host's last one and go while the
+// call is carried.
 template <class Functor>
 auto BrowserHost::callOnMainThread(Functor func) -> decltype(func())
 {
+    const BrowserHostPtr self(shared_from_this());
     boost::shared_lock<boost::shared_mutex> lock(m_xtmutex);
-    return CrossThreadCall::syncCall(shared_from_this(), func);
+    return CrossThreadCall::syncCall(self, func);
 }
 
 template <class C, class Functor>
 auto BrowserHost::callOnMainThread(const boost::shared_ptr<C>& keep, Functor func)
     -> decltype(func())
 {
+    const BrowserHostPtr self(shared_from_this());
     boost::shared_lock<boost::shared_mutex> lock(m_xtmutex);
-    return CrossThreadCall::syncCall(shared_from_this(), keep, func);
+    return CrossThreadCall::syncCall(self, keep, func);
 }
 
 template <class C, class Functor>
 void BrowserHost::scheduleOnMainThread(const boost::shared_ptr<C>& keep, Functor func)
 {
+    const BrowserHostPtr self(shared_from_this());
     boost::shared_lock<boost::shared_mutex> lock(m_xtmutex);
-    CrossThreadCall::asyncCall(shared_from_this(), keep, func);
+    CrossThreadCall::asyncCall(self, keep, func);
 }
 
 } // namespace FB

@@ -24,7 +24,6 @@ class URI {
 public:
     typedef std::map<std::string, std::string> StringStringMap;
 
-    URI() : port(0) {}
     explicit URI(const std::string& url);
 
     static URI fromString(const std::string& url);

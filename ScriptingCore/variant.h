@@ -121,6 +121,9 @@ public:
     JSAPIPtr convertToJSAPI() const;
     VariantList convertToList() const;
     VariantMap convertToMap() const;
+    // A page array of page objects (the answer of getElementsByTagName and
+    // the like); a held vector of page objects is copied.
+    std::vector<JSObjectPtr> convertToObjectList() const;
     variant convertToVariant() const { return *this; }
     void convertToVoid() const {}
 
@@ -133,6 +136,7 @@ public:
     // Read a page array or object whole; a null object adds nothing.
     static void jsArrayToList(const JSObjectPtr& object, VariantList& out);
     static void jsObjectToMap(const JSObjectPtr& object, VariantMap& out);
+    static void jsArrayToObjectList(const JSObjectPtr& object, std::vector<JSObjectPtr>& out);
 
     // The less-than functions of the held types; both sides hold the type.
     static bool lessNoValue(const variant& left, const variant& right);

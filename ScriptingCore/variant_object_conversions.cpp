@@ -83,6 +83,15 @@ VariantList variant::convertToList() const
     return out;
 }
 
+std::vector<JSObjectPtr> variant::convertToObjectList() const
+{
+    if (const std::vector<JSObjectPtr>* list = boost::any_cast<std::vector<JSObjectPtr> >(&held))
+        return *list;
+    std::vector<JSObjectPtr> out;
+    jsArrayToObjectList(pageObjectToRead(*this), out);
+    return out;
+}
+
 VariantMap variant::convertToMap() const
 {
     if (const VariantMap* map = boost::any_cast<VariantMap>(&held))
@@ -113,6 +122,17 @@ void variant::jsArrayToList(const JSObjectPtr& object, VariantList& out)
     } catch (const script_error& e) {
         throw script_error(e.what());
     }
+}
+
+// The array walk is the list conversion's; each entry must be a page object
+// (null entries give an empty pointer at their place).
+void variant::jsArrayToObjectList(const JSObjectPtr& object, std::vector<JSObjectPtr>& out)
+{
+    VariantList entries;
+    jsArrayToList(object, entries);
+    out.reserve(out.size() + entries.size());
+    for (const variant& entry : entries)
+        out.push_back(entry.convertToJSObject());
 }
 
 void variant::jsObjectToMap(const JSObjectPtr& object, VariantMap& out)

@@ -2,7 +2,6 @@
 
 #include <boost/make_shared.hpp>
 
-#include "../ObjectListConversion.h"
 #include "../utf8_tools.h"
 #include "HostWrapped.h"
 
@@ -113,8 +112,8 @@ ElementPtr Element::getElementById(const std::string& id) const
 
 std::vector<ElementPtr> Element::getElementsByTagName(const std::string& tag) const
 {
-    const std::vector<JSObjectPtr> objects(convertToObjectList(
-        m_element->invoke("getElementsByTagName", makeVariantList(variant(tag)))));
+    const std::vector<JSObjectPtr> objects(
+        m_element->invoke("getElementsByTagName", makeVariantList(variant(tag))).convertToObjectList());
     std::vector<ElementPtr> out;
     out.reserve(objects.size());
     for (std::vector<JSObjectPtr>::const_iterator it = objects.begin(); it != objects.end(); ++it)

@@ -147,49 +147,92 @@ TEST_F(CrossThreadCallTest, AfterShutdownACallFailsAtOnce)
     EXPECT_TRUE(page->calls().empty());
 }
 
-// Starts a call on a worker that the browser never delivers, shuts the host
-// down once the call is handed out, and answers the worker's error.
-std::string shutDownUnderWaitingWorker(const FakeBrowserHostPtr& host, const FakePageObjectPtr& page)
+// Asks for page's "answer" from a new worker through host; the future holds
+// the answer as text, or the script error's message.
+std::future<std::string> askOnWorker(FB::BrowserHost* host, const FakePageObjectPtr& page)
 {
-    host->setHandOffMode(FakeBrowserHost::NeverDeliver);
-    std::future<std::string> worker = std::async(std::launch::async, [&] {
+    return std::async(std::launch::async, [host, page] {
         try {
-            host->callOnMainThread(page, boost::bind(kGet, page.get(), "answer"));
-            return std::string("returned");
+            return host->callOnMainThread(page, boost::bind(kGet, page.get(), "answer"))
+                .convertToString();
         } catch (const FB::script_error& e) {
             return std::string(e.what());
         }
     });
-    while (host->handOffs() == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    host->shutdown();
-    EXPECT_EQ(std::future_status::ready, worker.wait_for(std::chrono::seconds(5)));
-    return worker.get();
 }
 
 TEST_F(CrossThreadCallTest, AWorkerWaitingWhenTheHostShutsDownFailsWithShuttingDown)
 {
-    EXPECT_EQ("Shutting down", shutDownUnderWaitingWorker(host, page));
+    host->setHandOffMode(FakeBrowserHost::NeverDeliver);
+    std::future<std::string> worker = askOnWorker(host.get(), page);
+    while (host->handOffs() == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    host->shutdown();
+    ASSERT_EQ(std::future_status::ready, worker.wait_for(std::chrono::seconds(5)));
+    EXPECT_EQ("Shutting down", worker.get());
     EXPECT_EQ(1u, page->callsOf("get", "answer").size()) << "shutdown ran the pending call";
 }
 
 TEST_F(CrossThreadCallTest, AWorkerWaitsUntilTheBrowserDeliversItsCall)
 {
     host->setHandOffMode(FakeBrowserHost::Deliver);
-    std::future<std::string> worker = std::async(std::launch::async, [&] {
-        try {
-            host->callOnMainThread(boost::bind(kGet, page.get(), "answer"));
-            return std::string("returned");
-        } catch (const FB::script_error& e) {
-            return std::string(e.what());
-        }
-    });
+    std::future<std::string> worker = askOnWorker(host.get(), page);
     while (host->queued() == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(std::future_status::timeout, worker.wait_for(std::chrono::seconds(0)));
     host->pump();
-    EXPECT_EQ("returned", worker.get());
+    EXPECT_EQ("42", worker.get());
+}
+
+TEST_F(CrossThreadCallTest, AHandOffRefusedAfterShutdownRanTheCallEndsTheWaitWithoutDeadlock)
+{
+    // The browser side refuses late: meanwhile the host shuts down and runs
+    // the registered call, which needs the call's own mutex. A waiter holding
+    // that mutex across the hand-off would deadlock the two threads.
+    std::promise<void> handingOff;
+    std::promise<void> shutDown;
+    std::shared_future<void> shutDownDone(shutDown.get_future());
+    host->setHandOffHook([&](FakeBrowserHost::CallFunction, void*) {
+        handingOff.set_value();
+        shutDownDone.wait_for(std::chrono::seconds(5));
+        return 0;
+    });
+    std::future<std::string> worker = askOnWorker(host.get(), page);
+    handingOff.get_future().wait();
+    host->shutdown();
+    shutDown.set_value();
+    ASSERT_EQ(std::future_status::ready, worker.wait_for(std::chrono::seconds(5)));
+    EXPECT_EQ("Shutting down", worker.get()) << "the call ran; its data is not the caller's";
+    EXPECT_EQ(1u, page->callsOf("get", "answer").size());
+}
+
+TEST(CrossThreadCallLifetime, TheCarriedCallMayHoldTheHostsLastReference)
+{
+    testbed::Watchdog watchdog(60);
+    FakeBrowserHostPtr host = FakeBrowserHost::create();
+    FakePageObjectPtr page = host->newObject();
+    page->set("answer", FB::variant(42));
+    host->setHandOffMode(FakeBrowserHost::NeverDeliver);
+    FakeBrowserHost::CallFunction deliver = nullptr;
+    void* record = nullptr;
+    std::promise<void> handedOff;
+    host->setHandOffHook([&](FakeBrowserHost::CallFunction f, void* data) {
+        deliver = f;
+        record = data;
+        handedOff.set_value();
+        return 1;
+    });
+    // The worker reaches the host through a plain pointer only.
+    std::future<std::string> worker = askOnWorker(host.get(), page);
+    handedOff.get_future().wait();
+    boost::weak_ptr<FakeBrowserHost> weakHost(host);
+    host.reset();
+    ASSERT_FALSE(weakHost.expired()) << "the carried call keeps the host";
+
+    deliver(record);  // the browser delivers; the worker then drops the host
+    EXPECT_EQ("42", worker.get());
+    EXPECT_TRUE(weakHost.expired());
 }
 
 TEST_F(CrossThreadCallTest, TheKeptTargetOutlivesAWaiterThatGaveUp)

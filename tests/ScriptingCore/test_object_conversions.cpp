@@ -371,6 +371,31 @@ TEST(ToListAndMap, OnlyAValueThatHasToBecomeAPageObjectIsRefusedAsSuch)
     expectCastFailure([&] { variant(FB::JSObjectPtr(page)).convertToMap(); }, "inner-from", "inner-to");
 }
 
+TEST(ToObjectList, PageArrayOfPageObjectsWithNullEntriesInPlace)
+{
+    const ScriptedPagePtr first = boost::make_shared<ScriptedPage>();
+    const ScriptedPagePtr array =
+        makeArray({variant(FB::JSObjectPtr(first)), variant(FB::variant_detail::null())});
+    const std::vector<FB::JSObjectPtr> out = variant(FB::JSObjectPtr(array)).convertToObjectList();
+    ASSERT_EQ(2u, out.size());
+    EXPECT_EQ(FB::JSObjectPtr(first), out[0]);
+    EXPECT_FALSE(out[1]);
+
+    const std::vector<FB::JSObjectPtr> held(1, first);
+    EXPECT_EQ(held, variant(held).convertToObjectList());
+    for (const variant& v : noValues())
+        EXPECT_TRUE(v.convertToObjectList().empty()) << FB::typeName(v.getType());
+}
+
+TEST(ToObjectList, RefusesANonObjectAnswerAndNonObjectEntries)
+{
+    expectCastFailure([] { variant(3).convertToObjectList(); }, "i", kJSObjectPtr);
+    const ScriptedPagePtr array = makeArray({variant(7)});
+    expectCastFailure([&] { variant(FB::JSObjectPtr(array)).convertToObjectList(); }, "i", kJSAPIPtr);
+    array->properties["length"] = variant(2147483648L);
+    expectCastFailure([&] { variant(FB::JSObjectPtr(array)).convertToObjectList(); }, "l", "i");
+}
+
 TEST(JsArrayToList, AppendsToTheGivenList)
 {
     VariantList out(1, variant("kept"));

@@ -61,6 +61,8 @@ public:
         host->setUpPage();
         return host;
     }
+    // Made directly, the host has no page and no shared owner: only for tests
+    // of exactly that.
     FakeBrowserHost();
     ~FakeBrowserHost() override;
 

@@ -45,12 +45,6 @@ void FakePageObject::failOn(const std::string& name, const Failure& failure)
     m_failures[name] = failure;
 }
 
-void FakePageObject::clearFailures()
-{
-    boost::recursive_mutex::scoped_lock lock(m_mutex);
-    m_failures.clear();
-}
-
 void FakePageObject::clear()
 {
     // Destroyed outside the lock: the values may be page objects of their own.
@@ -94,12 +88,6 @@ std::vector<FakePageObject::Call> FakePageObject::callsOf(const std::string& op,
             out.push_back(*it);
     }
     return out;
-}
-
-void FakePageObject::clearCalls()
-{
-    boost::recursive_mutex::scoped_lock lock(m_mutex);
-    m_calls.clear();
 }
 
 void FakePageObject::record(const std::string& op, const std::string& name,

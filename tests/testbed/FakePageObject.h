@@ -51,7 +51,6 @@ public:
     void setIndex(int index, const FB::variant& value);
     void method(const std::string& name, const Method& m);
     void failOn(const std::string& name, const Failure& failure);
-    void clearFailures();
     // Drops every property, method and failure (breaks cycles).
     void clear();
 
@@ -62,7 +61,6 @@ public:
     // The access log.
     std::vector<Call> calls() const;
     std::vector<Call> callsOf(const std::string& op, const std::string& name) const;
-    void clearCalls();
 
     // FB::JSAPI
     using FB::JSAPI::getMemberNames;

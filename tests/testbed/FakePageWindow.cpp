@@ -70,12 +70,6 @@ std::vector<FakePageWindow::HelperCall> FakePageWindow::helperCalls() const
     return m_helperCalls;
 }
 
-size_t FakePageWindow::pendingTimers() const
-{
-    boost::recursive_mutex::scoped_lock lock(m_pageMutex);
-    return m_timers.size();
-}
-
 FB::variant FakePageWindow::helperCalled(const std::string& helper, const FB::VariantList& args)
 {
     HelperCall call;

@@ -42,14 +42,12 @@ public:
     std::vector<HelperCall> helperCalls() const;
     // Fires every pending timer; answers how many fired.
     size_t runTimers();
-    size_t pendingTimers() const;
 
     // The body of a function defined by evaluate(): records the call, sets
     // the timer and answers its id.
     FB::variant helperCalled(const std::string& helper, const FB::VariantList& args);
 
 private:
-
     mutable boost::recursive_mutex m_pageMutex;
     std::vector<std::string> m_scripts;
     std::vector<HelperCall> m_helperCalls;
