@@ -1,8 +1,9 @@
-// Collects what the base library logs while a LogCapture exists: every
-// severity goes to it, nothing more to standard error. Lines come back
-// without their time and thread prefixes and without the line number, as
-// "WARNING(thread.cc): text", so tests compare them whole. Any thread may
-// log meanwhile.
+// Log capture for tests. A CaptureStream keeps what a log stream is given in
+// a CaptureSink. A LogCapture collects what the base library logs while it
+// exists: every severity goes to it, nothing more to standard error. Lines
+// come back without their time and thread prefixes and without the line
+// number, as "WARNING(thread.cc): text", so tests compare them whole. Any
+// thread may log meanwhile.
 #ifndef TESTS_TALK_BASE_LOGCAPTURE_H_
 #define TESTS_TALK_BASE_LOGCAPTURE_H_
 
@@ -25,9 +26,42 @@ inline std::string ErrnoSuffix(int err) {
   return std::string(" : ") + number + strerror(err);
 }
 
+// Where a CaptureStream puts what it is given; outlives the stream, which
+// the log list may own and delete.
+struct CaptureSink {
+  std::mutex mutex;  // lines may come from several threads
+  std::string text;
+  bool deleted = false;
+};
+
+// A log stream that keeps every byte written to it in its sink.
+class CaptureStream : public talk_base::StreamInterface {
+ public:
+  explicit CaptureStream(CaptureSink* sink) : sink_(sink) {}
+  ~CaptureStream() override { sink_->deleted = true; }
+
+  talk_base::StreamState GetState() const override {
+    return talk_base::SS_OPEN;
+  }
+  talk_base::StreamResult Read(void*, size_t, size_t*, int*) override {
+    return talk_base::SR_EOS;
+  }
+  talk_base::StreamResult Write(const void* data, size_t len,
+                                size_t* written, int*) override {
+    std::lock_guard<std::mutex> lock(sink_->mutex);
+    sink_->text.append(static_cast<const char*>(data), len);
+    if (written) *written = len;
+    return talk_base::SR_SUCCESS;
+  }
+  void Close() override {}
+
+ private:
+  CaptureSink* sink_;
+};
+
 class LogCapture {
  public:
-  LogCapture() : stream_(new Stream(this)) {
+  LogCapture() : stream_(new CaptureStream(&sink_)) {
     talk_base::LogMessage::AddLogStream(stream_, talk_base::LS_SENSITIVE);
   }
   ~LogCapture() {
@@ -43,8 +77,8 @@ class LogCapture {
         R"(^(?:\[[^\]]*\] )*([^(]*)\(([^:()]*):[0-9]+\): (.*)$)");
     std::string text;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
-      text = text_;
+      std::lock_guard<std::mutex> lock(sink_.mutex);
+      text = sink_.text;
     }
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -59,31 +93,8 @@ class LogCapture {
   }
 
  private:
-  class Stream : public talk_base::StreamInterface {
-   public:
-    explicit Stream(LogCapture* owner) : owner_(owner) {}
-    talk_base::StreamState GetState() const override {
-      return talk_base::SS_OPEN;
-    }
-    talk_base::StreamResult Read(void*, size_t, size_t*, int*) override {
-      return talk_base::SR_EOS;
-    }
-    talk_base::StreamResult Write(const void* data, size_t len,
-                                  size_t* written, int*) override {
-      std::lock_guard<std::mutex> lock(owner_->mutex_);
-      owner_->text_.append(static_cast<const char*>(data), len);
-      if (written) *written = len;
-      return talk_base::SR_SUCCESS;
-    }
-    void Close() override {}
-
-   private:
-    LogCapture* owner_;
-  };
-
-  std::mutex mutex_;
-  std::string text_;
-  Stream* stream_;
+  CaptureSink sink_;
+  CaptureStream* stream_;
 };
 
 #endif  // TESTS_TALK_BASE_LOGCAPTURE_H_

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "logcapture.h"
 #include "scratchdir.h"
 #include "talk/base/filestream.h"
 #include "talk/base/stream.h"
@@ -26,36 +27,6 @@ using talk_base::LogMultiline;
 using talk_base::LogMultilineState;
 
 namespace {
-
-// Where a CaptureStream puts what it is given; outlives the stream, which
-// the log list owns and deletes.
-struct CaptureSink {
-  std::string text;
-  bool deleted = false;
-};
-
-class CaptureStream : public talk_base::StreamInterface {
- public:
-  explicit CaptureStream(CaptureSink* sink) : sink_(sink) {}
-  ~CaptureStream() override { sink_->deleted = true; }
-
-  talk_base::StreamState GetState() const override {
-    return talk_base::SS_OPEN;
-  }
-  talk_base::StreamResult Read(void*, size_t, size_t*, int*) override {
-    return talk_base::SR_EOS;
-  }
-  talk_base::StreamResult Write(const void* data, size_t len,
-                                size_t* written, int*) override {
-    sink_->text.append(static_cast<const char*>(data), len);
-    if (written) *written = len;
-    return talk_base::SR_SUCCESS;
-  }
-  void Close() override {}
-
- private:
-  CaptureSink* sink_;
-};
 
 // Sends standard error into a file while it exists; Finish() gives what was
 // written.
