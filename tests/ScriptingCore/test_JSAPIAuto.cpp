@@ -11,6 +11,7 @@
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
+#include "ArgumentList.h"
 #include "BackgroundCall.h"
 #include "RecordingPageObject.h"
 #include "JSAPIAuto.h"
@@ -20,6 +21,8 @@
 #include "variant.h"
 
 namespace {
+
+using testbed::list;
 
 // A registered object of the kind the application writes.
 class Sample : public FB::JSAPIAuto {
@@ -64,13 +67,6 @@ void expectError(F f, const std::string& message) {
 
 bool isNoValue(const FB::variant& v) { return v.is_of_type<FB::variant_detail::empty>(); }
 
-FB::VariantList list() { return FB::VariantList(); }
-FB::VariantList list(const FB::variant& a) { return FB::VariantList(1, a); }
-FB::VariantList list(const FB::variant& a, const FB::variant& b) {
-    FB::VariantList l = list(a);
-    l.push_back(b);
-    return l;
-}
 
 std::vector<std::string> names(const FB::JSAPI& api) {
     std::vector<std::string> out(1, "stale");

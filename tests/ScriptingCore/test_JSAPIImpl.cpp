@@ -8,6 +8,7 @@
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
+#include "ArgumentList.h"
 #include "BackgroundCall.h"
 #include "RecordingPageObject.h"
 #include "JSAPIImpl.h"
@@ -16,6 +17,8 @@
 #include "variant.h"
 
 namespace {
+
+using testbed::list;
 
 // JSAPIImpl with trivial members, and a view of its tables.
 class PlainImpl : public FB::JSAPIImpl {
@@ -58,13 +61,6 @@ typedef boost::shared_ptr<PlainImpl> PlainImplPtr;
 
 bool same(const FB::variant& a, const FB::variant& b) { return !(a < b) && !(b < a); }
 
-FB::VariantList list(const FB::variant& a) { return FB::VariantList(1, a); }
-FB::VariantList list(const FB::variant& a, const FB::variant& b) {
-    FB::VariantList l;
-    l.push_back(a);
-    l.push_back(b);
-    return l;
-}
 
 // Zones ----------------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
+#include "ArgumentList.h"
 #include "RecordingPageObject.h"
 #include "JSAPIAuto.h"
 #include "JSFunction.h"
@@ -16,6 +17,8 @@
 #include "variant.h"
 
 namespace {
+
+using testbed::list;
 
 class Target : public FB::JSAPIAuto {
 public:
@@ -37,18 +40,6 @@ public:
 };
 typedef boost::shared_ptr<Target> TargetPtr;
 
-FB::VariantList list() { return FB::VariantList(); }
-FB::VariantList list(const FB::variant& a) { return FB::VariantList(1, a); }
-FB::VariantList list(const FB::variant& a, const FB::variant& b) {
-    FB::VariantList l = list(a);
-    l.push_back(b);
-    return l;
-}
-FB::VariantList list(const FB::variant& a, const FB::variant& b, const FB::variant& c) {
-    FB::VariantList l = list(a, b);
-    l.push_back(c);
-    return l;
-}
 
 class FunctionTest : public ::testing::Test {
 protected:
