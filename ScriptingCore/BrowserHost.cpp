@@ -11,12 +11,18 @@
 #include <boost/thread/locks.hpp>
 
 #include "AsyncCallManager.h"
+#include "BrowserStream.h"
+#include "BrowserStreamManager.h"
+#include "BrowserStreamRequest.h"
 #include "DOM/Document.h"
 #include "DOM/Element.h"
 #include "DOM/Node.h"
 #include "DOM/Window.h"
 #include "JSAPI.h"
 #include "JSObject.h"
+#include "SimpleStreamHelper.h"
+#include "SystemProxyDetector.h"
+#include "URI.h"
 #include "bad_variant_cast.h"
 #include "logging.h"
 #include "script_error.h"
@@ -54,6 +60,7 @@ BrowserHost::BrowserHost()
     : m_asyncManager(boost::make_shared<AsyncCallManager>()),
       m_mainThread(pthread_self()),
       m_isShutDown(false),
+      m_streamManager(boost::make_shared<BrowserStreamManager>()),
       m_htmlLogEnabled(true)
 {
 }
@@ -125,6 +132,68 @@ void BrowserHost::shutdown()
     boost::upgrade_lock<boost::shared_mutex> xtLock(m_xtmutex);
     m_isShutDown = true;
     m_asyncManager->shutdown();
+    // After the pending calls, which may still open streams: every stream
+    // is closed here and reports its end to its sinks.
+    m_streamManager.reset();
+}
+
+BrowserStreamPtr BrowserHost::createStream(const BrowserStreamRequest& request,
+                                           bool enableAsync) const
+{
+    assertMainThread();
+    if (!m_streamManager)
+        return BrowserStreamPtr();
+    if (enableAsync && request.callback && !request.sink) {
+        const SimpleStreamHelperPtr helper(SimpleStreamHelper::asyncRequest(shared_from_this(), request));
+        return helper ? helper->getStream() : BrowserStreamPtr();
+    }
+    const BrowserStreamPtr stream(_createStream(request));
+    if (stream)
+        m_streamManager->retainStream(stream);
+    return stream;
+}
+
+BrowserStreamPtr BrowserHost::createGetStream(const std::string& url,
+                                              const boost::shared_ptr<PluginEventSink>& sink,
+                                              bool cache, bool seekable, size_t internalBufferSize)
+{
+    BrowserStreamRequest request(URI::fromString(url), "GET", true);
+    request.sink = sink;
+    request.cache = cache;
+    request.seekable = seekable;
+    request.internalBufferSize = internalBufferSize;
+    return createStream(request, true);
+}
+
+BrowserStreamPtr BrowserHost::createPostStream(const std::string& url,
+                                               const boost::shared_ptr<PluginEventSink>& sink,
+                                               const std::string& postData, bool cache,
+                                               bool seekable, size_t internalBufferSize)
+{
+    BrowserStreamRequest request(URI::fromString(url), "POST", true);
+    request.sink = sink;
+    request.cache = cache;
+    request.seekable = seekable;
+    request.internalBufferSize = internalBufferSize;
+    request.postData = postData;
+    return createStream(request, true);
+}
+
+BrowserStreamPtr BrowserHost::createUnsolicitedStream(const BrowserStreamRequest& request)
+{
+    assertMainThread();
+    if (!m_streamManager)
+        return BrowserStreamPtr();
+    const BrowserStreamPtr stream(_createUnsolicitedStream(request));
+    if (stream)
+        m_streamManager->retainStream(stream);
+    return stream;
+}
+
+bool BrowserHost::DetectProxySettings(std::map<std::string, std::string>& settings,
+                                      const std::string& url)
+{
+    return SystemProxyDetector::instance()->detectProxy(settings, url);
 }
 
 void BrowserHost::retainJSAPI(const JSAPIPtr& object)

@@ -5,9 +5,11 @@
 // here; callOnMainThread and scheduleOnMainThread in CrossThreadCall.h),
 // keeps the plugin's scriptable objects that the browser holds, defines and
 // calls a helper function in the page for delayed page calls, logs to the
-// page's console, wraps page objects as DOM wrappers and shuts all of that
-// down in a fixed order. The browser-specific operations are pure virtual and
-// come from the browser binding.
+// page's console, opens browser streams (keeping them in its stream manager
+// until they complete), wraps page objects as DOM wrappers, asks the system
+// for proxy settings and shuts all of that down in a fixed order. The
+// browser-specific operations are pure virtual and come from the browser
+// binding.
 // Always owned by a boost::shared_ptr (page objects hold it weakly). Any
 // thread may call isMainThread, scheduleAsyncCall, htmlLog, isShutDown and
 // the cross-thread operations; everything else runs on the main thread.
@@ -22,6 +24,7 @@
 
 #include <atomic>
 #include <list>
+#include <map>
 #include <string>
 
 #include <boost/enable_shared_from_this.hpp>
@@ -32,10 +35,13 @@
 
 #include "APITypes.h"
 #include "DOM/DOMTypes.h"
+#include "StreamTypes.h"
 
 namespace FB {
 
 class AsyncCallManager;
+class BrowserStreamRequest;
+class PluginEventSink;
 
 class BrowserHost : public boost::enable_shared_from_this<BrowserHost>,
                     private boost::noncopyable {
@@ -47,6 +53,28 @@ public:
 
     // The browser's identity of the instance.
     virtual const void* getContextID() const = 0;
+
+    // Stream front, main thread; after shutdown no stream is opened (empty).
+    // With enableAsync, a request that has a callback and no sink is read
+    // into memory by the download helper, whose stream is answered (empty
+    // when it could not be opened). Otherwise the binding opens the stream
+    // (_createStream) and the stream manager keeps it until it completes.
+    virtual BrowserStreamPtr createStream(const BrowserStreamRequest& request,
+                                          bool enableAsync) const;
+    // An accepted request for the URL, with every other field at its default,
+    // through createStream with enableAsync.
+    virtual BrowserStreamPtr createGetStream(const std::string& url,
+                                             const boost::shared_ptr<PluginEventSink>& sink,
+                                             bool cache, bool seekable,
+                                             size_t internalBufferSize);
+    // The same as a POST of the data, with empty post headers.
+    virtual BrowserStreamPtr createPostStream(const std::string& url,
+                                              const boost::shared_ptr<PluginEventSink>& sink,
+                                              const std::string& postData, bool cache,
+                                              bool seekable, size_t internalBufferSize);
+    // Wraps a stream that the browser opened by itself and keeps it in the
+    // stream manager.
+    virtual BrowserStreamPtr createUnsolicitedStream(const BrowserStreamRequest& request);
 
     virtual DOM::DocumentPtr getDOMDocument() = 0;
     virtual DOM::WindowPtr getDOMWindow() = 0;
@@ -69,12 +97,19 @@ public:
     virtual void setHtmlLogEnabled(bool enabled);
 
     // Main thread: sends every retained object its shutdown notice, releases
-    // them, marks the host shut down and runs every pending main-thread call
-    // at once. Afterwards every hand-off to the main thread is refused.
+    // them, marks the host shut down, runs every pending main-thread call at
+    // once (they see the host shut down) and drops the stream manager, which
+    // closes the streams it still keeps. Afterwards every hand-off to the
+    // main thread is refused.
     virtual void shutdown();
 
     // Releases browser objects queued for release (main thread only).
     virtual void releaseDeferredObjects() = 0;
+
+    // The system's proxy settings for the URL ("type", "hostname", "port");
+    // false, the map untouched, when no proxy applies. Any thread.
+    virtual bool DetectProxySettings(std::map<std::string, std::string>& settings,
+                                     const std::string& url);
 
     // A new wrapper of the given class over the page object.
     virtual DOM::WindowPtr wrapWindow(const JSObjectPtr& object);
@@ -125,6 +160,14 @@ protected:
     // Hands func with its data to the browser for one call on the main
     // thread. The base only ever passes AsyncCallManager::browserCallback.
     virtual bool _scheduleAsyncCall(void (*func)(void*), void* userData) = 0;
+    // Opens a browser stream for the request, with its sink attached when it
+    // has one, and sends it FB::StreamCreatedEvent; empty on failure. Main
+    // thread.
+    virtual BrowserStreamPtr _createStream(const BrowserStreamRequest& request) const = 0;
+    // Wraps a stream that the browser opened by itself (the binding binds
+    // the browser's stream to it afterwards); the request's sink is not
+    // attached here. Main thread.
+    virtual BrowserStreamPtr _createUnsolicitedStream(const BrowserStreamRequest& request) const = 0;
 
 private:
     boost::shared_ptr<AsyncCallManager> m_asyncManager;
@@ -133,6 +176,8 @@ private:
     boost::shared_mutex m_xtmutex;
     boost::recursive_mutex m_jsapimutex;
     std::list<JSAPIPtr> m_retainedObjects;
+    // Main thread only; empty from shutdown on.
+    BrowserStreamManagerPtr m_streamManager;
     std::atomic<bool> m_htmlLogEnabled;
     std::string m_unique_key;
     std::string m_call_delegate;

@@ -101,8 +101,14 @@ VariantMap variant::convertToMap() const
     return out;
 }
 
-// Errors of the page keep their message but not their class.
-void variant::jsArrayToList(const JSObjectPtr& object, VariantList& out)
+namespace {
+
+// Walks a page array in index order, handing each entry to take as soon as
+// it is read, so that an entry take refuses ends the walk before the next
+// read. Script errors of the reads keep their message but not their class;
+// whatever take throws passes unchanged.
+template <class Take>
+void walkPageArray(const JSObjectPtr& object, Take take)
 {
     if (!object)
         return;
@@ -116,23 +122,29 @@ void variant::jsArrayToList(const JSObjectPtr& object, VariantList& out)
     // Indexes are ints; a longer array cannot be walked.
     if (length > INT_MAX)
         throw bad_variant_cast(lengthValue.getType(), typeid(int));
-    try {
-        for (long i = 0; i < length; ++i)
-            out.push_back(object->getPropertyByIndex(static_cast<int>(i)));
-    } catch (const script_error& e) {
-        throw script_error(e.what());
+    for (long i = 0; i < length; ++i) {
+        variant entry;
+        try {
+            entry = object->getPropertyByIndex(static_cast<int>(i));
+        } catch (const script_error& e) {
+            throw script_error(e.what());
+        }
+        take(entry);
     }
 }
 
-// The array walk is the list conversion's; each entry must be a page object
-// (null entries give an empty pointer at their place).
+} // namespace
+
+void variant::jsArrayToList(const JSObjectPtr& object, VariantList& out)
+{
+    walkPageArray(object, [&out](const variant& entry) { out.push_back(entry); });
+}
+
+// Each entry must be a page object (null entries give an empty pointer at
+// their place); the first that is not ends the walk with its cast error.
 void variant::jsArrayToObjectList(const JSObjectPtr& object, std::vector<JSObjectPtr>& out)
 {
-    VariantList entries;
-    jsArrayToList(object, entries);
-    out.reserve(out.size() + entries.size());
-    for (const variant& entry : entries)
-        out.push_back(entry.convertToJSObject());
+    walkPageArray(object, [&out](const variant& entry) { out.push_back(entry.convertToJSObject()); });
 }
 
 void variant::jsObjectToMap(const JSObjectPtr& object, VariantMap& out)

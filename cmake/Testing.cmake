@@ -9,11 +9,11 @@ else()
 endif()
 include(GoogleTest)
 
-# fb_add_test_dir(<glob pattern> LIBS <libs...>)
+# fb_add_test_dir(<glob pattern> LIBS <libs...> [PROPERTIES <test properties...>])
 # Every matching source file becomes one test executable named after the file;
-# its tests are registered with CTest one by one.
+# its tests are registered with CTest one by one, with the extra properties.
 function(fb_add_test_dir pattern)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS;PROPERTIES" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${pattern})
   foreach(_src IN LISTS _sources)
     get_filename_component(_name ${_src} NAME_WE)
@@ -22,6 +22,6 @@ function(fb_add_test_dir pattern)
     gtest_discover_tests(${_name}
       NO_PRETTY_VALUES
       DISCOVERY_TIMEOUT 60
-      PROPERTIES TIMEOUT 120)
+      PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
   endforeach()
 endfunction()

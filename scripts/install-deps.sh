@@ -8,6 +8,7 @@ packages=(
   libboost-dev libboost-thread-dev libboost-system-dev
   libboost-filesystem-dev libboost-date-time-dev
   libutfcpp-dev libgtk2.0-dev libssl-dev openssl
+  xvfb xauth libxtst-dev
 )
 
 missing=()

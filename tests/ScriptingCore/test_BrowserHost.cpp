@@ -1,7 +1,8 @@
 // The browser host: its main thread, hand-offs to the main thread and
 // shutdown, the retained scriptable objects, the page helper function with
-// delayed calls, and page logging.
+// delayed calls, page logging, the stream front and proxy detection.
 #include <atomic>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -12,7 +13,10 @@
 #include <gtest/gtest.h>
 
 #include "BrowserHost.h"
+#include "BrowserStreamRequest.h"
 #include "FakeBrowserHost.h"
+#include "FakeBrowserStream.h"
+#include "StreamEventLog.h"
 #include "bad_variant_cast.h"
 #include "script_error.h"
 
@@ -116,6 +120,30 @@ TEST_F(BrowserHostTest, ACallPendingAtShutdownRunsDuringShutdownOnItsThread)
     host->shutdown();
     EXPECT_EQ(1, counter.runs);
     EXPECT_TRUE(counter.onMainThread);
+}
+
+// What a call that shutdown runs sees of the host.
+struct ShutdownWitness {
+    FB::BrowserHost* host;
+    bool ran = false;
+    bool sawShutDown = false;
+};
+
+void witnessShutdown(void* data)
+{
+    ShutdownWitness* witness = static_cast<ShutdownWitness*>(data);
+    witness->ran = true;
+    witness->sawShutDown = witness->host->isShutDown();
+}
+
+TEST_F(BrowserHostTest, ACallRunDuringShutdownSeesTheHostAlreadyShutDown)
+{
+    host->setHandOffMode(FakeBrowserHost::NeverDeliver);
+    ShutdownWitness witness{host.get()};
+    ASSERT_TRUE(host->scheduleAsyncCall(&witnessShutdown, &witness));
+    host->shutdown();
+    EXPECT_TRUE(witness.ran);
+    EXPECT_TRUE(witness.sawShutDown);
 }
 
 TEST_F(BrowserHostTest, ADeliveryAfterShutdownRanTheCallDoesNothing)
@@ -499,6 +527,172 @@ TEST(HtmlLogUnowned, AHostWithoutSharedOwnerSwallowsTheFailure)
     EXPECT_NO_THROW(host.htmlLog("nowhere"));
     EXPECT_EQ(0, host.handOffs());
     host.shutdown();
+}
+
+} // namespace
+
+// The stream front
+
+namespace {
+
+using testbed::FakeBrowserStream;
+using testbed::FakeBrowserStreamPtr;
+using testbed::StreamEventLog;
+using testbed::StreamEventLogPtr;
+
+typedef std::vector<std::string> Events;
+
+class StreamFrontTest : public BrowserHostTest {
+protected:
+    StreamEventLogPtr sink = boost::make_shared<StreamEventLog>();
+};
+
+TEST_F(StreamFrontTest, AGetStreamWithASinkIsOpenedByTheBindingAndKeptUntilItCompletes)
+{
+    FB::BrowserStreamPtr opened =
+        host->createGetStream("http://127.0.0.1:8080/a?x=1", sink, true, true, 4096);
+    ASSERT_TRUE(opened);
+    ASSERT_EQ(1u, host->streamRequests().size());
+    const FB::BrowserStreamRequest request = host->streamRequests()[0];
+    EXPECT_EQ(FB::URI::fromString("http://127.0.0.1:8080/a?x=1"), request.uri);
+    EXPECT_EQ("GET", request.method);
+    EXPECT_TRUE(request.cache);
+    EXPECT_TRUE(request.seekable);
+    EXPECT_EQ(4096u, request.internalBufferSize);
+    EXPECT_TRUE(request.accepted);
+    EXPECT_TRUE(request.postData.empty());
+    EXPECT_EQ(Events({"attached", "created"}), sink->events);
+
+    // The manager is the only owner once the caller and the sink let go.
+    FakeBrowserStreamPtr stream = host->lastStream();
+    EXPECT_EQ(opened, FB::BrowserStreamPtr(stream));
+    FakeBrowserStream* raw = stream.get();
+    const boost::weak_ptr<FB::BrowserStream> weak(opened);
+    opened.reset();
+    stream.reset();
+    sink->clearStream();
+    ASSERT_FALSE(weak.expired());
+    raw->open();
+    raw->complete(true);
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(Events({"attached", "created", "opened", "completed:1", "destroyed"}), sink->events);
+}
+
+TEST_F(StreamFrontTest, APostStreamCarriesItsDataWithEmptyPostHeaders)
+{
+    ASSERT_TRUE(host->createPostStream("http://127.0.0.1/form", sink, "a=1&b=2", false, false, 64));
+    const FB::BrowserStreamRequest request = host->streamRequests().at(0);
+    EXPECT_EQ("POST", request.method);
+    EXPECT_EQ("a=1&b=2", request.postData);
+    EXPECT_TRUE(request.postHeaders.empty());
+    EXPECT_FALSE(request.cache);
+    EXPECT_EQ(64u, request.internalBufferSize);
+}
+
+TEST_F(StreamFrontTest, ACallbackWithoutSinkGoesToTheDownloadHelperOnlyWhenAllowed)
+{
+    std::vector<size_t> finalSizes;
+    FB::BrowserStreamRequest request(FB::URI("http://127.0.0.1/d"), "GET", true);
+    request.callback = [&](bool, const FB::HeaderMap&, const boost::shared_array<unsigned char>&,
+                           size_t size, float, bool finished) {
+        if (finished)
+            finalSizes.push_back(size);
+    };
+
+    const FB::BrowserStreamPtr helped = host->createStream(request, true);
+    ASSERT_TRUE(helped);
+    const FakeBrowserStreamPtr first = host->lastStream();
+    first->open();
+    first->deliver(std::string("abc"), 0);
+    first->complete(true);
+    EXPECT_EQ(std::vector<size_t>({3}), finalSizes);
+
+    const FB::BrowserStreamPtr plain = host->createStream(request, false);
+    ASSERT_TRUE(plain);
+    const FakeBrowserStreamPtr second = host->lastStream();
+    second->open();
+    second->deliver(std::string("abcdef"), 0);
+    second->complete(true);
+    EXPECT_EQ(std::vector<size_t>({3}), finalSizes) << "no helper reads a plain stream";
+    EXPECT_EQ(2u, host->streamRequests().size());
+}
+
+TEST_F(StreamFrontTest, ARefusedStreamIsNeitherReturnedNorKept)
+{
+    host->setRefuseStreams(true);
+    EXPECT_FALSE(host->createGetStream("http://127.0.0.1/", sink, false, false, 64));
+    EXPECT_TRUE(sink->events.empty());
+    FB::BrowserStreamRequest request(FB::URI("http://127.0.0.1/"), "GET", true);
+    request.callback = [](bool, const FB::HeaderMap&, const boost::shared_array<unsigned char>&,
+                          size_t, float, bool) {};
+    EXPECT_FALSE(host->createStream(request, true)) << "no helper, no stream";
+    EXPECT_EQ(2u, host->streamRequests().size());
+}
+
+TEST_F(StreamFrontTest, AnUnsolicitedStreamIsWrappedAndKeptWithoutItsSink)
+{
+    FB::BrowserStreamRequest request(FB::URI("http://127.0.0.1/pushed"), "GET", false);
+    request.sink = sink;
+    request.cache = true;
+    FB::BrowserStreamPtr stream = host->createUnsolicitedStream(request);
+    ASSERT_TRUE(stream);
+    EXPECT_FALSE(stream->isCached()) << "the browser's own stream goes to no cache file";
+    EXPECT_TRUE(sink->events.empty());
+    const boost::weak_ptr<FB::BrowserStream> weak(stream);
+    stream.reset();
+    EXPECT_FALSE(weak.expired()) << "kept by the stream manager";
+}
+
+TEST_F(StreamFrontTest, ShutdownClosesEveryKeptStreamAndThenOpensNoMore)
+{
+    const FB::BrowserStreamPtr open = host->createGetStream("http://127.0.0.1/1", sink, false, false, 64);
+    const StreamEventLogPtr other = boost::make_shared<StreamEventLog>();
+    const FB::BrowserStreamPtr waiting =
+        host->createGetStream("http://127.0.0.1/2", other, false, false, 64);
+    host->stream(0)->open();
+    host->shutdown();
+    EXPECT_EQ(1, host->stream(0)->closes);
+    EXPECT_EQ(1, host->stream(1)->closes);
+    EXPECT_EQ("completed:0", sink->events.back());
+    EXPECT_EQ("completed:0", other->events.back());
+
+    EXPECT_FALSE(host->createGetStream("http://127.0.0.1/3", sink, false, false, 64));
+    FB::BrowserStreamRequest request(FB::URI("http://127.0.0.1/4"), "GET", false);
+    EXPECT_FALSE(host->createUnsolicitedStream(request));
+    EXPECT_EQ(2u, host->streamRequests().size()) << "the binding was not asked";
+}
+
+// Opens a stream from a call that shutdown runs.
+struct LateOpener {
+    FakeBrowserHost* host;
+    StreamEventLogPtr sink;
+    FB::BrowserStreamPtr stream;
+};
+
+void openLate(void* data)
+{
+    LateOpener* opener = static_cast<LateOpener*>(data);
+    opener->stream = opener->host->createGetStream("http://127.0.0.1/late", opener->sink, false,
+                                                   false, 64);
+}
+
+TEST_F(StreamFrontTest, AStreamOpenedByACallRunDuringShutdownIsClosedByIt)
+{
+    host->setHandOffMode(FakeBrowserHost::NeverDeliver);
+    LateOpener opener{host.get(), sink, FB::BrowserStreamPtr()};
+    ASSERT_TRUE(host->scheduleAsyncCall(&openLate, &opener));
+    host->shutdown();
+    ASSERT_TRUE(opener.stream) << "the pending call ran before the manager went";
+    EXPECT_EQ(1, host->lastStream()->closes);
+    EXPECT_EQ("completed:0", sink->events.back());
+}
+
+TEST_F(StreamFrontTest, ProxySettingsComeFromTheSystemDetector)
+{
+    std::map<std::string, std::string> settings = {{"hostname", "untouched"}};
+    EXPECT_FALSE(host->DetectProxySettings(settings, "http://127.0.0.1/"));
+    EXPECT_EQ(1u, settings.size());
+    EXPECT_EQ("untouched", settings["hostname"]);
 }
 
 } // namespace

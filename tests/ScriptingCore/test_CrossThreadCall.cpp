@@ -1,6 +1,7 @@
 // Calls carried from a worker to the main thread: results and errors come
 // back to a waiting caller; refusals and shutdown end the wait; fire-and-
 // forget calls run later on the main thread and keep their object alive.
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <stdexcept>
@@ -171,6 +172,29 @@ TEST_F(CrossThreadCallTest, AWorkerWaitingWhenTheHostShutsDownFailsWithShuttingD
     ASSERT_EQ(std::future_status::ready, worker.wait_for(std::chrono::seconds(5)));
     EXPECT_EQ("Shutting down", worker.get());
     EXPECT_EQ(1u, page->callsOf("get", "answer").size()) << "shutdown ran the pending call";
+}
+
+TEST_F(CrossThreadCallTest, AWaiterWhoseCallRanDuringShutdownFailsWithShuttingDown)
+{
+    // The shutdown order, step by step: the flag is set before the pending
+    // call runs, so the call sees the host shut down, and its waiter fails
+    // although the call itself returned.
+    host->setHandOffMode(FakeBrowserHost::NeverDeliver);
+    std::atomic<int> runs{0};
+    std::atomic<bool> sawShutDown{false};
+    page->failOn("answer", [&] {
+        sawShutDown = host->isShutDown();
+        ++runs;
+    });
+    std::future<std::string> worker = askOnWorker(host.get(), page);
+    while (host->handOffs() == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(0, runs) << "the browser never delivers";
+    host->shutdown();
+    EXPECT_EQ(1, runs) << "shutdown ran the pending call before it returned";
+    EXPECT_TRUE(sawShutDown);
+    ASSERT_EQ(std::future_status::ready, worker.wait_for(std::chrono::seconds(5)));
+    EXPECT_EQ("Shutting down", worker.get()) << "not the call's result";
 }
 
 TEST_F(CrossThreadCallTest, AWorkerWaitsUntilTheBrowserDeliversItsCall)

@@ -396,6 +396,19 @@ TEST(ToObjectList, RefusesANonObjectAnswerAndNonObjectEntries)
     expectCastFailure([&] { variant(FB::JSObjectPtr(array)).convertToObjectList(); }, "l", "i");
 }
 
+TEST(ToObjectList, TheWalkStopsAtTheFirstEntryThatIsNoObject)
+{
+    // Each entry is converted as it is read: nothing after the refused entry
+    // is read from the page.
+    const ScriptedPagePtr first = boost::make_shared<ScriptedPage>();
+    const ScriptedPagePtr array = makeArray(
+        {variant(FB::JSObjectPtr(first)), variant(7), variant(FB::JSObjectPtr(first))});
+    expectCastFailure([&] { variant(FB::JSObjectPtr(array)).convertToObjectList(); }, "i",
+                      kJSAPIPtr);
+    EXPECT_EQ(std::vector<std::string>({"length"}), array->namesRead);
+    EXPECT_EQ(std::vector<int>({0, 1}), array->indexesRead);
+}
+
 TEST(JsArrayToList, AppendsToTheGivenList)
 {
     VariantList out(1, variant("kept"));

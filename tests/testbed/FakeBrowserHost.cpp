@@ -8,6 +8,7 @@
 #include "DOM/Document.h"
 #include "DOM/Element.h"
 #include "DOM/Window.h"
+#include "PluginEvents/StreamEvents.h"
 
 namespace testbed {
 
@@ -30,7 +31,7 @@ void FakeBrowserHost::setUpPage()
 
 FakeBrowserHost::FakeBrowserHost()
     : m_mode(RefuseAfterShutdown), m_handOffs(0), m_refusals(0), m_deferredReleases(0),
-      m_windowMode(WindowPresent)
+      m_windowMode(WindowPresent), m_refuseStreams(false)
 {
 }
 
@@ -192,6 +193,66 @@ void FakeBrowserHost::evaluateJavaScript(const std::string& script)
 void FakeBrowserHost::releaseDeferredObjects()
 {
     ++m_deferredReleases;
+}
+
+FakeBrowserStreamPtr FakeBrowserHost::makeStream(const FB::BrowserStreamRequest& request,
+                                                bool cache) const
+{
+    FakeBrowserStreamPtr stream;
+    if (!m_refuseStreams) {
+        stream = boost::make_shared<FakeBrowserStream>(request.uri.toString(true), cache,
+                                                       request.seekable,
+                                                       request.internalBufferSize);
+    }
+    // Recorded without sink and callback, which the record must not keep.
+    FB::BrowserStreamRequest recorded(request);
+    recorded.sink.reset();
+    recorded.callback.clear();
+    boost::mutex::scoped_lock lock(m_streamsMutex);
+    m_streamRequests.push_back(recorded);
+    m_streams.push_back(stream);
+    return stream;
+}
+
+FB::BrowserStreamPtr FakeBrowserHost::_createStream(const FB::BrowserStreamRequest& request) const
+{
+    const FakeBrowserStreamPtr stream(makeStream(request, request.cache));
+    if (!stream)
+        return stream;
+    if (request.sink)
+        stream->AttachObserver(request.sink);
+    FB::StreamCreatedEvent evt(stream.get());
+    stream->SendEvent(&evt);
+    return stream;
+}
+
+FB::BrowserStreamPtr FakeBrowserHost::_createUnsolicitedStream(
+    const FB::BrowserStreamRequest& request) const
+{
+    const FakeBrowserStreamPtr stream(makeStream(request, false));
+    if (!stream)
+        return stream;
+    FB::StreamCreatedEvent evt(stream.get());
+    stream->SendEvent(&evt);
+    return stream;
+}
+
+std::vector<FB::BrowserStreamRequest> FakeBrowserHost::streamRequests() const
+{
+    boost::mutex::scoped_lock lock(m_streamsMutex);
+    return m_streamRequests;
+}
+
+FakeBrowserStreamPtr FakeBrowserHost::stream(size_t n) const
+{
+    boost::mutex::scoped_lock lock(m_streamsMutex);
+    return n < m_streams.size() ? m_streams[n].lock() : FakeBrowserStreamPtr();
+}
+
+FakeBrowserStreamPtr FakeBrowserHost::lastStream() const
+{
+    boost::mutex::scoped_lock lock(m_streamsMutex);
+    return m_streams.empty() ? FakeBrowserStreamPtr() : m_streams.back().lock();
 }
 
 } // namespace testbed

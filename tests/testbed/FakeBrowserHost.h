@@ -15,6 +15,10 @@
 // a document and the plugin element; the window can be made missing or
 // failing. Page objects made by newObject/newFunction are cleared when the
 // host goes, so cycles between them do not leak.
+// Streams: _createStream makes a testbed::FakeBrowserStream for each request
+// (attaching the request's sink and sending the created event, as the NPAPI
+// host does) unless streams are refused; the requests are recorded and the
+// streams reachable (weakly: the host does not keep them alive).
 // pump* run on the main thread; hand-offs and the counters are thread-safe.
 #ifndef TESTBED_FAKEBROWSERHOST_H
 #define TESTBED_FAKEBROWSERHOST_H
@@ -32,6 +36,8 @@
 #include <boost/weak_ptr.hpp>
 
 #include "BrowserHost.h"
+#include "BrowserStreamRequest.h"
+#include "FakeBrowserStream.h"
 #include "FakePageObject.h"
 #include "FakePageWindow.h"
 
@@ -91,6 +97,15 @@ public:
     void setWindowMode(WindowMode mode) { m_windowMode = mode; }
     std::vector<std::string> scripts() const;
 
+    // Streams.
+    void setRefuseStreams(bool refuse) { m_refuseStreams = refuse; }
+    // Every request that reached _createStream or _createUnsolicitedStream,
+    // without its sink and callback.
+    std::vector<FB::BrowserStreamRequest> streamRequests() const;
+    // The stream made for the n-th request (0-based), while it lives.
+    FakeBrowserStreamPtr stream(size_t n) const;
+    FakeBrowserStreamPtr lastStream() const;
+
     // FB::BrowserHost
     const void* getContextID() const override { return this; }
     FB::DOM::DocumentPtr getDOMDocument() override;
@@ -102,11 +117,15 @@ public:
 
 protected:
     bool _scheduleAsyncCall(CallFunction func, void* userData) override;
+    FB::BrowserStreamPtr _createStream(const FB::BrowserStreamRequest& request) const override;
+    FB::BrowserStreamPtr _createUnsolicitedStream(
+        const FB::BrowserStreamRequest& request) const override;
 
 private:
     typedef std::pair<CallFunction, void*> HandOff;
 
     void setUpPage();
+    FakeBrowserStreamPtr makeStream(const FB::BrowserStreamRequest& request, bool cache) const;
 
     bool takeOne(HandOff& out);
 
@@ -125,6 +144,12 @@ private:
     FakePageObjectPtr m_document;
     FakePageObjectPtr m_element;
     std::atomic<WindowMode> m_windowMode;
+
+    std::atomic<bool> m_refuseStreams;
+    mutable boost::mutex m_streamsMutex;
+    mutable std::vector<FB::BrowserStreamRequest> m_streamRequests;
+    // Empty where the stream was refused.
+    mutable std::vector<boost::weak_ptr<FakeBrowserStream> > m_streams;
 };
 
 } // namespace testbed

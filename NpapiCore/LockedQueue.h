@@ -1,0 +1,77 @@
+// FB::LockedQueue: a queue that any thread may push to and the browser's
+// main thread drains, one element at a time, never calling out under its
+// lock.
+//
+// close() hands back what is left and refuses later pushes, so that an owner
+// going away can pass its remaining elements on instead of losing them.
+// Any thread.
+#ifndef FB_NPAPI_LOCKEDQUEUE_H
+#define FB_NPAPI_LOCKEDQUEUE_H
+
+#include <deque>
+
+#include <boost/noncopyable.hpp>
+#include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
+
+namespace FB {
+
+template <class T>
+class LockedQueue : private boost::noncopyable {
+public:
+    LockedQueue() : m_closed(false) {}
+
+    // False once the queue is closed; the element is then not taken.
+    bool push(const T& value)
+    {
+        {
+            boost::mutex::scoped_lock lock(m_mutex);
+            if (m_closed)
+                return false;
+            m_queue.push_back(value);
+        }
+        m_cond.notify_one();
+        return true;
+    }
+
+    bool tryPop(T& value)
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        if (m_queue.empty())
+            return false;
+        value = m_queue.front();
+        m_queue.pop_front();
+        return true;
+    }
+
+    bool empty() const
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        return m_queue.empty();
+    }
+
+    void reopen()
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        m_closed = false;
+    }
+
+    std::deque<T> close()
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        m_closed = true;
+        std::deque<T> rest;
+        rest.swap(m_queue);
+        return rest;
+    }
+
+private:
+    std::deque<T> m_queue;
+    bool m_closed;
+    mutable boost::mutex m_mutex;
+    boost::condition_variable m_cond;
+};
+
+} // namespace FB
+
+#endif

@@ -1,0 +1,457 @@
+#include "NPJavascriptObject.h"
+
+#include <new>
+#include <typeinfo>
+
+#include <boost/make_shared.hpp>
+
+#include "JSFunction.h"
+#include "NpapiVariantGuard.h"
+#include "script_error.h"
+#include "variant.h"
+
+namespace FB {
+namespace Npapi {
+
+namespace {
+
+const char kAddEventListener[] = "addEventListener";
+const char kRemoveEventListener[] = "removeEventListener";
+const char kGetLastException[] = "getLastException";
+
+// Shared by every browser object of the process; main thread only.
+variant& lastExceptionStore()
+{
+    static variant* const last = new variant;
+    return *last;
+}
+
+// The add and remove functions. They reach their owner through its
+// shareable reference: a page may keep the function after the browser has
+// freed the owner, and the call then fails instead of touching freed memory.
+class ListenerFunction : public JSFunction {
+public:
+    typedef void (JSAPI::*Change)(const std::string&, const JSObjectPtr&);
+
+    ListenerFunction(const boost::weak_ptr<NPJavascriptObject::Reference>& owner,
+                     const char* name, Change change)
+        : JSFunction(JSAPIWeakPtr(), name, 0), m_owner(owner), m_change(change)
+    {
+    }
+
+    variant invokeDefault(const VariantList& args) override
+    {
+        const boost::shared_ptr<NPJavascriptObject::Reference> owner(m_owner.lock());
+        JSAPIPtr api;
+        if (owner && owner->getPtr()->isValid()) {
+            try {
+                api = owner->getPtr()->getAPI();
+                owner->getPtr()->getHost();
+            } catch (const std::bad_cast&) {
+                api.reset();
+            }
+        }
+        if (!api || (args.size() != 2 && args.size() != 3))
+            throw invalid_arguments("Invalid Arguments");
+        try {
+            const std::string name("on" + args[0].convert_cast<std::string>());
+            const JSObjectPtr handler(args[1].convert_cast<JSObjectPtr>());
+            (api.get()->*m_change)(name, handler);
+        } catch (const std::bad_cast& e) {
+            throw invalid_arguments(e.what());
+        }
+        return variant();
+    }
+
+private:
+    boost::weak_ptr<NPJavascriptObject::Reference> m_owner;
+    Change m_change;
+};
+
+class LastExceptionFunction : public JSFunction {
+public:
+    LastExceptionFunction() : JSFunction(JSAPIWeakPtr(), kGetLastException, 0) {}
+
+    variant invokeDefault(const VariantList&) override { return lastExceptionStore(); }
+};
+
+} // namespace
+
+NPClass NPJavascriptObject::s_class = {
+    NP_CLASS_STRUCT_VERSION,
+    &NPJavascriptObject::npAllocate,
+    &NPJavascriptObject::npDeallocate,
+    &NPJavascriptObject::npInvalidate,
+    &NPJavascriptObject::npHasMethod,
+    &NPJavascriptObject::npInvoke,
+    &NPJavascriptObject::npInvokeDefault,
+    &NPJavascriptObject::npHasProperty,
+    &NPJavascriptObject::npGetProperty,
+    &NPJavascriptObject::npSetProperty,
+    &NPJavascriptObject::npRemoveProperty,
+    &NPJavascriptObject::npEnumerate,
+    &NPJavascriptObject::npConstruct,
+};
+
+NPJavascriptObject::NPJavascriptObject(NPP)
+    : m_valid(true),
+      m_autoRelease(false),
+      m_sharedRef(boost::make_shared<Reference>(this))
+{
+    _class = &s_class;
+    referenceCount = 0;
+}
+
+// The three function objects are made when the page first reads them: most
+// browser objects (every method's function object among them) never need
+// them, and each is a whole scriptable object.
+JSAPIPtr NPJavascriptObject::extraMember(const std::string& name)
+{
+    typedef void (JSAPI::*Change)(const std::string&, const JSObjectPtr&);
+    if (name == kAddEventListener) {
+        if (!m_addEventListener)
+            m_addEventListener = boost::make_shared<ListenerFunction>(
+                m_sharedRef, kAddEventListener, static_cast<Change>(&JSAPI::addEventHandler));
+        return m_addEventListener;
+    }
+    if (name == kRemoveEventListener) {
+        if (!m_removeEventListener)
+            m_removeEventListener = boost::make_shared<ListenerFunction>(
+                m_sharedRef, kRemoveEventListener, static_cast<Change>(&JSAPI::removeEventHandler));
+        return m_removeEventListener;
+    }
+    if (name == kGetLastException) {
+        if (!m_getLastException)
+            m_getLastException = boost::make_shared<LastExceptionFunction>();
+        return m_getLastException;
+    }
+    return JSAPIPtr();
+}
+
+NPJavascriptObject::~NPJavascriptObject()
+{
+    if (m_autoRelease) {
+        const NpapiBrowserHostPtr host(m_host.lock());
+        const JSAPIPtr api(m_api.lock());
+        if (host && api) {
+            try {
+                host->releaseJSAPI(api);
+            } catch (...) {
+            }
+        }
+    }
+}
+
+NPJavascriptObject* NPJavascriptObject::newObject(const NpapiBrowserHostPtr& host,
+                                                  const JSAPIWeakPtr& api, bool autoRelease)
+{
+    NPObject* const made = host->CreateObject(&s_class);
+    if (!made)
+        return nullptr;
+    NPJavascriptObject* const object = fromNPObject(made);
+    object->setAPI(api, host);
+    object->m_autoRelease = autoRelease;
+    if (autoRelease) {
+        if (const JSAPIPtr alive = api.lock())
+            host->retainJSAPI(alive);
+    }
+    return object;
+}
+
+bool NPJavascriptObject::isNPJavascriptObject(const NPObject* object)
+{
+    return object && object->_class == &s_class;
+}
+
+void NPJavascriptObject::setAPI(const JSAPIWeakPtr& api, const NpapiBrowserHostWeakPtr& host)
+{
+    m_api = api;
+    m_host = host;
+}
+
+JSAPIPtr NPJavascriptObject::getAPI() const
+{
+    const JSAPIPtr api(m_api.lock());
+    if (!api)
+        throw std::bad_cast();
+    return api;
+}
+
+NpapiBrowserHostPtr NPJavascriptObject::getHost()
+{
+    const NpapiBrowserHostPtr host(m_host.lock());
+    if (!host) {
+        Invalidate();
+        throw std::bad_cast();
+    }
+    return host;
+}
+
+void NPJavascriptObject::Invalidate()
+{
+    m_valid = false;
+    try {
+        if (const JSAPIPtr api = m_api.lock())
+            api->invalidate();
+    } catch (const std::bad_cast&) {
+    }
+}
+
+variant NPJavascriptObject::lastException() { return lastExceptionStore(); }
+
+void NPJavascriptObject::reportException(const char* message)
+{
+    if (const NpapiBrowserHostPtr host = m_host.lock())
+        host->SetException(this, message);
+}
+
+template <class Body>
+bool NPJavascriptObject::guarded(Body body)
+{
+    if (!m_valid || m_api.expired() || m_host.expired())
+        return false;
+    try {
+        return body();
+    } catch (const std::bad_cast&) {
+        return false;
+    } catch (const script_error& e) {
+        reportException(e.what());
+        lastExceptionStore() = variant(std::string(e.what()));
+        return false;
+    } catch (const std::exception& e) {
+        // Not meant for the page, but nothing may reach the browser either.
+        reportException(e.what());
+        return false;
+    } catch (...) {
+        reportException("Unknown exception");
+        return false;
+    }
+}
+
+bool NPJavascriptObject::HasMethod(NPIdentifier name)
+{
+    return guarded([&] {
+        const NpapiBrowserHostPtr host(getHost());
+        const std::string method(host->StringFromIdentifier(name));
+        if (method == "toString")
+            return true;
+        const JSAPIPtr api(getAPI());
+        if (api->hasMethodFunction(method))
+            return false;
+        return api->hasMethod(method);
+    });
+}
+
+bool NPJavascriptObject::Invoke(NPIdentifier name, const NPVariant* args, uint32_t argCount,
+                                NPVariant* result)
+{
+    setVoid(result);
+    return guarded([&] {
+        const NpapiBrowserHostPtr host(getHost());
+        const JSAPIPtr api(getAPI());
+        const std::string method(name ? host->StringFromIdentifier(name) : std::string());
+        VariantList list;
+        list.reserve(argCount);
+        for (uint32_t i = 0; i < argCount; ++i)
+            list.push_back(host->getVariant(&args[i]));
+        host->getNPVariant(result, api->invoke(method, list));
+        return true;
+    });
+}
+
+bool NPJavascriptObject::InvokeDefault(const NPVariant* args, uint32_t argCount,
+                                       NPVariant* result)
+{
+    return Invoke(nullptr, args, argCount, result);
+}
+
+bool NPJavascriptObject::HasProperty(NPIdentifier name)
+{
+    return guarded([&] {
+        const NpapiBrowserHostPtr host(getHost());
+        const JSAPIPtr api(getAPI());
+        if (!host->IdentifierIsString(name))
+            return api->hasPropertyByIndex(host->IntFromIdentifier(name));
+        const std::string property(host->StringFromIdentifier(name));
+        if (property == kAddEventListener || property == kRemoveEventListener ||
+            property == kGetLastException)
+            return true;
+        if (property != "toString" && api->hasMethodFunction(property))
+            return true;
+        if (HasMethod(name))
+            return false;
+        return api->hasProperty(property);
+    });
+}
+
+bool NPJavascriptObject::GetProperty(NPIdentifier name, NPVariant* result)
+{
+    setVoid(result);
+    return guarded([&] {
+        const NpapiBrowserHostPtr host(getHost());
+        const JSAPIPtr api(getAPI());
+        variant value;
+        if (!host->IdentifierIsString(name)) {
+            value = api->getPropertyByIndex(host->IntFromIdentifier(name));
+        } else {
+            const std::string property(host->StringFromIdentifier(name));
+            if (const JSAPIPtr extra = extraMember(property))
+                value = extra;
+            else if (api->hasMethodFunction(property))
+                value = api->getMethodFunction(property);
+            else
+                value = api->getProperty(property);
+        }
+        host->getNPVariant(result, value);
+        return true;
+    });
+}
+
+bool NPJavascriptObject::SetProperty(NPIdentifier name, const NPVariant* value)
+{
+    return guarded([&] {
+        const NpapiBrowserHostPtr host(getHost());
+        const JSAPIPtr api(getAPI());
+        const variant converted(host->getVariant(value));
+        if (!host->IdentifierIsString(name)) {
+            api->setPropertyByIndex(host->IntFromIdentifier(name), converted);
+            return true;
+        }
+        const std::string property(host->StringFromIdentifier(name));
+        if (api->hasMethodFunction(property))
+            throw script_error("This property cannot be changed");
+        api->setProperty(property, converted);
+        return true;
+    });
+}
+
+bool NPJavascriptObject::RemoveProperty(NPIdentifier name)
+{
+    return guarded([&] {
+        const NpapiBrowserHostPtr host(getHost());
+        const JSAPIPtr api(getAPI());
+        if (!host->IdentifierIsString(name))
+            api->removePropertyByIndex(host->IntFromIdentifier(name));
+        else
+            api->removeProperty(host->StringFromIdentifier(name));
+        return true;
+    });
+}
+
+bool NPJavascriptObject::Enumerate(NPIdentifier** value, uint32_t* count)
+{
+    const bool done = guarded([&] {
+        const NpapiBrowserHostPtr host(getHost());
+        const JSAPIPtr api(getAPI());
+        std::vector<std::string> names;
+        api->getMemberNames(names);
+        names.push_back(kAddEventListener);
+        names.push_back(kRemoveEventListener);
+        names.push_back(kGetLastException);
+        if (names.size() > UINT32_MAX / sizeof(NPIdentifier))
+            return false;
+        const uint32_t total = static_cast<uint32_t>(names.size());
+        NPIdentifier* const ids =
+            static_cast<NPIdentifier*>(host->MemAlloc(total * sizeof(NPIdentifier)));
+        if (!ids)
+            return false;
+        for (uint32_t i = 0; i < total; ++i)
+            ids[i] = host->GetStringIdentifier(names[i].c_str());
+        *value = ids;
+        *count = total;
+        return true;
+    });
+    if (!done)
+        *count = 0;
+    return done;
+}
+
+bool NPJavascriptObject::Construct(const NPVariant* args, uint32_t argCount, NPVariant* result)
+{
+    setVoid(result);
+    return guarded([&] {
+        const NpapiBrowserHostPtr host(getHost());
+        const JSAPIPtr api(getAPI());
+        VariantList list;
+        list.reserve(argCount);
+        for (uint32_t i = 0; i < argCount; ++i)
+            list.push_back(host->getVariant(&args[i]));
+        host->getNPVariant(result, api->construct(list));
+        return true;
+    });
+}
+
+// ---- the NPClass entries: each converts the object and passes on ----
+// None lets an exception out, whatever a scriptable object throws.
+
+NPObject* NPJavascriptObject::npAllocate(NPP npp, NPClass*)
+{
+    try {
+        return new NPJavascriptObject(npp);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void NPJavascriptObject::npDeallocate(NPObject* object)
+{
+    delete fromNPObject(object);
+}
+
+void NPJavascriptObject::npInvalidate(NPObject* object)
+{
+    if (object)
+        fromNPObject(object)->Invalidate();
+}
+
+bool NPJavascriptObject::npHasMethod(NPObject* object, NPIdentifier name)
+{
+    return object && fromNPObject(object)->HasMethod(name);
+}
+
+bool NPJavascriptObject::npInvoke(NPObject* object, NPIdentifier name, const NPVariant* args,
+                                  uint32_t argCount, NPVariant* result)
+{
+    return object && fromNPObject(object)->Invoke(name, args, argCount, result);
+}
+
+bool NPJavascriptObject::npInvokeDefault(NPObject* object, const NPVariant* args,
+                                         uint32_t argCount, NPVariant* result)
+{
+    return object && fromNPObject(object)->InvokeDefault(args, argCount, result);
+}
+
+bool NPJavascriptObject::npHasProperty(NPObject* object, NPIdentifier name)
+{
+    return object && fromNPObject(object)->HasProperty(name);
+}
+
+bool NPJavascriptObject::npGetProperty(NPObject* object, NPIdentifier name, NPVariant* result)
+{
+    return object && fromNPObject(object)->GetProperty(name, result);
+}
+
+bool NPJavascriptObject::npSetProperty(NPObject* object, NPIdentifier name,
+                                       const NPVariant* value)
+{
+    return object && fromNPObject(object)->SetProperty(name, value);
+}
+
+bool NPJavascriptObject::npRemoveProperty(NPObject* object, NPIdentifier name)
+{
+    return object && fromNPObject(object)->RemoveProperty(name);
+}
+
+bool NPJavascriptObject::npEnumerate(NPObject* object, NPIdentifier** value, uint32_t* count)
+{
+    return object && fromNPObject(object)->Enumerate(value, count);
+}
+
+bool NPJavascriptObject::npConstruct(NPObject* object, const NPVariant* args, uint32_t argCount,
+                                     NPVariant* result)
+{
+    return object && fromNPObject(object)->Construct(args, argCount, result);
+}
+
+} // namespace Npapi
+} // namespace FB

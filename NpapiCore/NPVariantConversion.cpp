@@ -1,0 +1,222 @@
+// Values across the browser boundary: FB::variant to NPVariant by a table of
+// converters keyed by the held type, NPVariant to FB::variant by the tag.
+#include <limits>
+#include <map>
+#include <new>
+#include <string>
+#include <typeindex>
+
+#include "DOM/Window.h"
+#include "NPJavascriptObject.h"
+#include "NPObjectAPI.h"
+#include "NpapiBrowserHost.h"
+#include "variant.h"
+
+namespace FB {
+namespace Npapi {
+
+namespace {
+
+typedef void (*Converter)(NpapiBrowserHost& host, const variant& value, NPVariant* dst);
+typedef std::map<std::type_index, Converter> ConverterMap;
+
+void makeNPVariantBool(NpapiBrowserHost&, const variant& value, NPVariant* dst)
+{
+    const bool b = value.convert_cast<bool>();
+    dst->type = NPVariantType_Bool;
+    dst->value.boolValue = b;
+}
+
+void makeNPVariantInt(NpapiBrowserHost&, const variant& value, NPVariant* dst)
+{
+    const int i = value.convert_cast<int>();
+    dst->type = NPVariantType_Int32;
+    dst->value.intValue = i;
+}
+
+void makeNPVariantDouble(NpapiBrowserHost&, const variant& value, NPVariant* dst)
+{
+    const double d = value.convert_cast<double>();
+    dst->type = NPVariantType_Double;
+    dst->value.doubleValue = d;
+}
+
+// Integers wider than a script number travel as their decimal text; wide
+// strings as UTF-8.
+void makeNPVariantString(NpapiBrowserHost& host, const variant& value, NPVariant* dst)
+{
+    const std::string text(value.convert_cast<std::string>());
+    if (text.size() >= std::numeric_limits<uint32_t>::max())
+        throw std::bad_alloc();
+    char* const buffer = static_cast<char*>(host.MemAlloc(static_cast<uint32_t>(text.size() + 1)));
+    if (!buffer)
+        throw std::bad_alloc();
+    text.copy(buffer, text.size());
+    buffer[text.size()] = '\0';
+    dst->type = NPVariantType_String;
+    dst->value.stringValue.UTF8Characters = buffer;
+    dst->value.stringValue.UTF8Length = static_cast<uint32_t>(text.size());
+}
+
+void makeNPVariantNull(NpapiBrowserHost&, const variant&, NPVariant* dst)
+{
+    dst->type = NPVariantType_Null;
+    dst->value.objectValue = nullptr;
+}
+
+void makeNPVariantVoid(NpapiBrowserHost&, const variant&, NPVariant* dst)
+{
+    dst->type = NPVariantType_Void;
+    dst->value.objectValue = nullptr;
+}
+
+void setObject(NPVariant* dst, NPObject* object)
+{
+    dst->type = object ? NPVariantType_Object : NPVariantType_Null;
+    dst->value.objectValue = object;
+}
+
+// A page object goes back as the very browser object it came from.
+bool setPageObject(NpapiBrowserHost& host, const JSAPIPtr& object, NPVariant* dst)
+{
+    const NPObjectAPI* const page = dynamic_cast<const NPObjectAPI*>(object.get());
+    if (!page)
+        return false;
+    setObject(dst, host.RetainObject(page->getNPObject()));
+    return true;
+}
+
+void makeNPVariantJSAPI(NpapiBrowserHost& host, const variant& value, NPVariant* dst)
+{
+    const JSAPIPtr object(value.cast<JSAPIPtr>());
+    if (!object)
+        return setObject(dst, nullptr);
+    if (!setPageObject(host, object, dst))
+        setObject(dst, host.getJSAPIWrapper(object, true));
+}
+
+void makeNPVariantWeakJSAPI(NpapiBrowserHost& host, const variant& value, NPVariant* dst)
+{
+    const JSAPIPtr object(value.cast<JSAPIWeakPtr>().lock());
+    if (!object)
+        return setObject(dst, nullptr);
+    if (!setPageObject(host, object, dst))
+        setObject(dst, host.getJSAPIWrapper(object, false));
+}
+
+void makeNPVariantJSObject(NpapiBrowserHost& host, const variant& value, NPVariant* dst)
+{
+    const JSObjectPtr object(value.cast<JSObjectPtr>());
+    if (!object)
+        return setObject(dst, nullptr);
+    if (!setPageObject(host, object, dst)) {
+        const NpapiBrowserHostPtr self(
+            boost::static_pointer_cast<NpapiBrowserHost>(host.shared_from_this()));
+        setObject(dst, NPJavascriptObject::newObject(self, object, true));
+    }
+}
+
+void setContainer(NpapiBrowserHost& host, const JSObjectPtr& container, NPVariant* dst)
+{
+    setPageObject(host, container, dst);
+}
+
+void makeNPVariantList(NpapiBrowserHost& host, const variant& value, NPVariant* dst)
+{
+    const JSObjectPtr array(host.getDOMWindow()->createArray());
+    const VariantList& list = value.cast<VariantList>();
+    VariantList one(1);
+    for (const variant& element : list) {
+        one[0] = element;
+        array->invoke("push", one);
+    }
+    setContainer(host, array, dst);
+}
+
+void makeNPVariantMap(NpapiBrowserHost& host, const variant& value, NPVariant* dst)
+{
+    const JSObjectPtr object(host.getDOMWindow()->createObject());
+    const VariantMap& map = value.cast<VariantMap>();
+    for (VariantMap::const_iterator it = map.begin(); it != map.end(); ++it)
+        object->setProperty(it->first, it->second);
+    setContainer(host, object, dst);
+}
+
+const ConverterMap& converterMap()
+{
+    static const ConverterMap map = {
+        {typeid(bool), &makeNPVariantBool},
+        {typeid(char), &makeNPVariantInt},
+        {typeid(unsigned char), &makeNPVariantInt},
+        {typeid(short), &makeNPVariantInt},
+        {typeid(unsigned short), &makeNPVariantInt},
+        {typeid(int), &makeNPVariantInt},
+        {typeid(unsigned int), &makeNPVariantString},
+        {typeid(long), &makeNPVariantString},
+        {typeid(unsigned long), &makeNPVariantString},
+        {typeid(long long), &makeNPVariantString},
+        {typeid(unsigned long long), &makeNPVariantString},
+        {typeid(float), &makeNPVariantDouble},
+        {typeid(double), &makeNPVariantDouble},
+        {typeid(std::string), &makeNPVariantString},
+        {typeid(std::wstring), &makeNPVariantString},
+        {typeid(variant_detail::null), &makeNPVariantNull},
+        {typeid(variant_detail::empty), &makeNPVariantVoid},
+        {typeid(VariantList), &makeNPVariantList},
+        {typeid(VariantMap), &makeNPVariantMap},
+        {typeid(JSAPIPtr), &makeNPVariantJSAPI},
+        {typeid(JSAPIWeakPtr), &makeNPVariantWeakJSAPI},
+        {typeid(JSObjectPtr), &makeNPVariantJSObject},
+    };
+    return map;
+}
+
+} // namespace
+
+void NpapiBrowserHost::getNPVariant(NPVariant* dst, const variant& value)
+{
+    const ConverterMap& map = converterMap();
+    const ConverterMap::const_iterator found = map.find(std::type_index(value.getType()));
+    if (found == map.end())
+        return;
+    // Built aside, so that a converter that throws midway leaves dst as the
+    // caller set it.
+    NPVariant converted;
+    converted.type = NPVariantType_Void;
+    converted.value.objectValue = nullptr;
+    found->second(*this, value, &converted);
+    *dst = converted;
+}
+
+variant NpapiBrowserHost::getVariant(const NPVariant* src)
+{
+    switch (src->type) {
+    case NPVariantType_Null:
+        return variant(variant_detail::null());
+    case NPVariantType_Bool:
+        return variant(src->value.boolValue);
+    case NPVariantType_Int32:
+        return variant(static_cast<int>(src->value.intValue));
+    case NPVariantType_Double:
+        return variant(src->value.doubleValue);
+    case NPVariantType_String: {
+        const NPString& text = src->value.stringValue;
+        if (!text.UTF8Characters)
+            return variant(std::string());
+        return variant(std::string(text.UTF8Characters, text.UTF8Length));
+    }
+    case NPVariantType_Object: {
+        if (!src->value.objectValue)
+            return variant(variant_detail::null());
+        const NpapiBrowserHostPtr self(
+            boost::static_pointer_cast<NpapiBrowserHost>(shared_from_this()));
+        return variant(JSObjectPtr(new NPObjectAPI(src->value.objectValue, self)));
+    }
+    case NPVariantType_Void:
+    default:
+        return variant();
+    }
+}
+
+} // namespace Npapi
+} // namespace FB

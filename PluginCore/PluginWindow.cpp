@@ -1,0 +1,9 @@
+#include "PluginWindow.h"
+
+namespace FB {
+
+PluginWindow::~PluginWindow()
+{
+}
+
+} // namespace FB

@@ -1,0 +1,24 @@
+# fb_add_plugin(<name> SOURCES <files...> LIBS <libs...>)
+# A browser plugin library: a MODULE named <name>.so (no "lib" prefix) that
+# exports exactly the five NP_* entry points, stays loaded once loaded (a
+# detached worker thread never runs unloaded code) and links every framework
+# library whole, so that load-time set-up is never dropped by the linker.
+set(FB_PLUGIN_EXPORTS ${CMAKE_CURRENT_LIST_DIR}/plugin-exports.map)
+
+function(fb_add_plugin name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} MODULE ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  # Whole archives first; the targets again for their own dependencies
+  # (members already loaded are not loaded twice).
+  set(_whole)
+  foreach(_lib IN LISTS ARG_LIBS)
+    list(APPEND _whole "$<TARGET_FILE:${_lib}>")
+  endforeach()
+  target_link_libraries(${name} PRIVATE
+    -Wl,--whole-archive ${_whole} -Wl,--no-whole-archive ${ARG_LIBS})
+  add_dependencies(${name} ${ARG_LIBS})
+  target_link_options(${name} PRIVATE
+    -Wl,-z,nodelete -Wl,-z,defs -Wl,--version-script=${FB_PLUGIN_EXPORTS})
+  set_target_properties(${name} PROPERTIES LINK_DEPENDS ${FB_PLUGIN_EXPORTS})
+endfunction()

@@ -1,0 +1,29 @@
+// The per-process log file: the first plugin object of the process calls
+// configureLoggingOnce, which removes an older product's directory, prunes
+// log files older than seven days (or creates the log directory), picks the
+// file name okzoinstallplugin.<seconds>_<pid>.log and points the base
+// library's logging at it ("info file none debug thread").
+//
+// A failure of the set-up (home lookup, file system) leaves as an exception
+// and leaves logging unconfigured, so the next caller retries; only a failed
+// removal of the legacy directory or of one old file is reported as
+// "Placeholder Error String" on standard error and passed over.
+// The browser's main thread only: the configured flag is a plain flag.
+#ifndef KZOLOGSETUP_H
+#define KZOLOGSETUP_H
+
+#include <ctime>
+#include <string>
+
+void configureLoggingOnce();
+
+// Prepares the directories and gives the full path of the new log file
+// (base "." seconds "_" pid "." extension, in getLogsDir()).
+void prepareLogFile(const std::string& base, const std::string& extension, std::string& path);
+
+// Test seam: the clock that gives "now" in seconds (time() by default; null
+// restores it).
+typedef time_t (*LogSetupClock)();
+void setLogSetupClockForTesting(LogSetupClock clock);
+
+#endif

@@ -1,0 +1,124 @@
+// An instance's life as the browser drives it: <param> values and the
+// onload call, and teardown that gives every browser object and every byte
+// of browser memory back, whatever was still pending.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "PluginFixture.h"
+
+using fakebrowser::Instance;
+using fakebrowser::ObjectRef;
+using fakebrowser::Value;
+
+namespace {
+
+class InstanceLife : public PluginFixture {
+protected:
+    std::vector<std::string> events(const ObjectRef& root)
+    {
+        std::vector<std::string> texts;
+        const fakebrowser::CallResult result = browser->callMember(root.get(), "events");
+        for (const Value& value : browser->arrayValues(result.value.object()))
+            texts.push_back(value.asString());
+        return texts;
+    }
+};
+
+TEST_F(InstanceLife, OnloadIsCalledWithTheRootObject250msLater)
+{
+    std::vector<std::vector<Value>> calls;
+    Instance& instance = newInstance(
+        {{"onload", "pluginLoaded"}, {"size", "large"}, {"ignored", nullptr}},
+        "application/x-okzoinstallplugin", "http://127.0.0.1/page.html", [&](Instance& page) {
+            browser->setProperty(page.window().get(), "pluginLoaded", Value(recordingFunction(&calls)));
+        });
+    ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+
+    browser->runTimers(249);
+    EXPECT_TRUE(calls.empty());
+    browser->runTimers(1);
+    ASSERT_EQ(1u, calls.size());
+    ASSERT_EQ(1u, calls[0].size());
+
+    // The argument is the root object (a browser object of its own, as
+    // every scriptable value the plugin hands out).
+    const ObjectRef root = instance.scriptableObject();
+    ASSERT_TRUE(calls[0][0].isObject());
+    EXPECT_EQ(Value(true), browser->callMember(root.get(), "sameObject", {calls[0][0]}).value);
+    EXPECT_EQ(std::vector<std::string>{"ready onload"}, events(root));
+    // The page helper was defined once, by script.
+    EXPECT_EQ(1u, instance.scripts().size());
+}
+
+TEST_F(InstanceLife, OnloadNamingNothingSchedulesNothing)
+{
+    Instance& instance = newInstance({{"onload", "missing"}});
+    ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+    browser->runTimers(1000);
+    const ObjectRef root = instance.scriptableObject();
+    EXPECT_EQ(std::vector<std::string>{"ready"}, events(root));
+    EXPECT_EQ(0u, browser->timerLog().size());
+}
+
+TEST_F(InstanceLife, DestroyWithAnAsynchronousCallStillQueued)
+{
+    std::vector<std::vector<Value>> calls;
+    Instance& instance = newInstance();
+    ObjectRef root = instance.scriptableObject();
+    const ObjectRef func = recordingFunction(&calls);
+    EXPECT_TRUE(browser->callMember(root.get(), "callPageAsync", {Value(func), Value(5)}).ok);
+    EXPECT_EQ(1u, browser->pendingAsyncCalls());
+
+    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    root.reset();
+    browser->runAsyncCalls();
+    // Shutting the host down ran the pending call: the page is gone, so the
+    // function was not reached, and nothing stays behind.
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(InstanceLife, DestroyWhileAWorkerHoldsAPageObject)
+{
+    std::vector<std::vector<Value>> calls;
+    Instance& instance = newInstance();
+    ObjectRef root = instance.scriptableObject();
+    const ObjectRef func = recordingFunction(&calls);
+    ASSERT_TRUE(browser->callMember(root.get(), "holdInWorker", {Value(func)}).ok);
+
+    // The root object goes with the instance and lets its worker drop the
+    // page object on the worker thread.
+    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    root.reset();
+    // The reference comes back on the main thread by NP_Shutdown at the
+    // latest (checked by the fixture).
+}
+
+TEST_F(InstanceLife, TheBrowserReleasesTheRootObjectAfterDestroy)
+{
+    Instance& instance = newInstance();
+    ObjectRef root = instance.scriptableObject();
+    ASSERT_TRUE(root);
+    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    // The page still holds the object; reading and calling it now fail
+    // quietly (the plugin raises nothing; the page finds no function).
+    EXPECT_FALSE(browser->getProperty(root.get(), "add").ok);
+    EXPECT_FALSE(browser->callMember(root.get(), "add", {Value(1), Value(2)}).ok);
+    EXPECT_TRUE(browser->exceptions().empty());
+}
+
+TEST_F(InstanceLife, ManyInstancesShareOneModule)
+{
+    Instance& first = newInstance();
+    Instance& second = newInstance();
+    ASSERT_EQ(NPERR_NO_ERROR, first.newResult());
+    ASSERT_EQ(NPERR_NO_ERROR, second.newResult());
+    const ObjectRef a = first.scriptableObject();
+    const ObjectRef b = second.scriptableObject();
+    EXPECT_NE(a.get(), b.get());
+    EXPECT_EQ(NPERR_NO_ERROR, first.destroy());
+    EXPECT_EQ(Value(3), browser->callMember(b.get(), "add", {Value(1), Value(2)}).value);
+}
+
+} // namespace

@@ -1,0 +1,239 @@
+// A page scripting the plugin's objects through the browser, and the plugin
+// calling back into the page from the main thread and from a worker.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "PluginFixture.h"
+
+using fakebrowser::CallResult;
+using fakebrowser::Instance;
+using fakebrowser::ObjectRef;
+using fakebrowser::Value;
+
+namespace {
+
+class Scripting : public PluginFixture {
+protected:
+    void SetUp() override
+    {
+        PluginFixture::SetUp();
+        instance = &newInstance();
+        ASSERT_EQ(NPERR_NO_ERROR, instance->newResult());
+        root = instance->scriptableObject();
+        ASSERT_TRUE(root);
+    }
+
+    void TearDown() override
+    {
+        root = ObjectRef();
+        PluginFixture::TearDown();
+    }
+
+    CallResult call(const std::string& name, const std::vector<Value>& args = {})
+    {
+        return browser->callMember(root.get(), name, args);
+    }
+
+    Instance* instance = nullptr;
+    ObjectRef root;
+};
+
+TEST_F(Scripting, AMethodIsReadAsAPropertyAndCalledThroughItsFunctionObject)
+{
+    EXPECT_FALSE(browser->hasMethod(root.get(), fakebrowser::stringIdentifier("add")));
+    EXPECT_TRUE(browser->hasProperty(root.get(), fakebrowser::stringIdentifier("add")));
+    const CallResult function = browser->getProperty(root.get(), "add");
+    ASSERT_TRUE(function.ok);
+    ASSERT_TRUE(function.value.isObject());
+    const CallResult sum = browser->invokeDefault(function.value.object(), {Value(2), Value(3)});
+    EXPECT_TRUE(sum.ok);
+    EXPECT_EQ(Value(5), sum.value);
+    // The same method gives the same browser object while it lives.
+    const CallResult again = browser->getProperty(root.get(), "add");
+    EXPECT_EQ(function.value.object(), again.value.object());
+}
+
+TEST_F(Scripting, MembersEveryObjectHas)
+{
+    EXPECT_TRUE(browser->hasMethod(root.get(), fakebrowser::stringIdentifier("toString")));
+    EXPECT_FALSE(browser->hasProperty(root.get(), fakebrowser::stringIdentifier("toString")));
+    for (const char* name : {"addEventListener", "removeEventListener", "getLastException"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(browser->hasProperty(root.get(), fakebrowser::stringIdentifier(name)));
+        EXPECT_FALSE(browser->hasMethod(root.get(), fakebrowser::stringIdentifier(name)));
+    }
+    std::vector<std::string> names;
+    ASSERT_TRUE(browser->enumerate(root.get(), &names));
+    ASSERT_GE(names.size(), 3u);
+    EXPECT_EQ((std::vector<std::string>{"addEventListener", "removeEventListener", "getLastException"}),
+              std::vector<std::string>(names.end() - 3, names.end()));
+    EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "echo"));
+}
+
+TEST_F(Scripting, ValuesCrossBothWays)
+{
+    struct Case {
+        Value in;
+        Value out;
+    };
+    const Case cases[] = {
+        {Value(5), Value(5)},
+        {Value(1.5), Value(1.5)},
+        {Value(true), Value(true)},
+        {Value("text"), Value("text")},
+        {Value(std::string("a\0b", 3)), Value(std::string("a\0b", 3))},
+        {Value::null(), Value::null()},
+        {Value(), Value()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in.describe());
+        const CallResult result = call("echo", {c.in});
+        EXPECT_TRUE(result.ok);
+        EXPECT_EQ(c.out, result.value);
+    }
+    EXPECT_EQ(Value(), call("echo").value);
+    EXPECT_EQ(Value(), call("nothing").value);
+}
+
+TEST_F(Scripting, WideIntegersReachThePageAsText)
+{
+    const CallResult result = call("wideNumbers");
+    ASSERT_TRUE(result.value.isObject());
+    EXPECT_EQ((std::vector<Value>{Value("7"), Value("8000000000"), Value(9)}),
+              browser->arrayValues(result.value.object()));
+}
+
+TEST_F(Scripting, ListsAndMapsBecomePageArraysAndObjects)
+{
+    const CallResult list = call("makeList");
+    ASSERT_TRUE(list.value.isObject());
+    const std::vector<Value> elements = browser->arrayValues(list.value.object());
+    ASSERT_EQ(3u, elements.size());
+    EXPECT_EQ(Value(1), elements[0]);
+    EXPECT_EQ((std::vector<Value>{Value(2)}), browser->arrayValues(elements[1].object()));
+    EXPECT_EQ(Value("three"), elements[2]);
+
+    const CallResult map = call("makeMap");
+    ASSERT_TRUE(map.value.isObject());
+    EXPECT_EQ(Value(1), browser->getProperty(map.value.object(), "a").value);
+    EXPECT_EQ(Value("bee"), browser->getProperty(map.value.object(), "b").value);
+}
+
+TEST_F(Scripting, ObjectsKeepTheirIdentity)
+{
+    // A page object goes back as the very object it came from.
+    const ObjectRef page = browser->newObject(instance->npp());
+    EXPECT_EQ(page.get(), call("echo", {Value(page)}).value.object());
+    // The plugin's own object comes back as itself.
+    EXPECT_EQ(Value(true), call("sameObject", {Value(root)}).value);
+    // New scriptable objects are new browser objects.
+    const CallResult a = call("makeChild");
+    const CallResult b = call("makeChild");
+    ASSERT_TRUE(a.value.isObject());
+    EXPECT_NE(a.value.object(), b.value.object());
+    EXPECT_EQ(Value("child"), browser->getProperty(a.value.object(), "kind").value);
+}
+
+TEST_F(Scripting, ScriptErrorsBecomeBrowserExceptions)
+{
+    const CallResult failed = call("fail", {Value("boom")});
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ("boom", failed.exception());
+    EXPECT_EQ(Value("boom"), call("getLastException").value);
+
+    // A conversion the method wrapper refuses reaches the page as its text.
+    const CallResult badArgument = call("add", {Value("x"), Value(1)});
+    EXPECT_FALSE(badArgument.ok);
+    EXPECT_FALSE(badArgument.exception().empty());
+    EXPECT_EQ(Value(badArgument.exception()), call("getLastException").value);
+
+    const CallResult tooMany = call("add", {Value(1), Value(2), Value(3)});
+    EXPECT_FALSE(tooMany.ok);
+    EXPECT_FALSE(tooMany.exception().empty());
+}
+
+TEST_F(Scripting, OtherExceptionsNeverReachTheBrowser)
+{
+    const CallResult result = call("failStd");
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ("not for the page", result.exception());
+}
+
+TEST_F(Scripting, AssigningAMethodIsRefused)
+{
+    const CallResult result = browser->setProperty(root.get(), "add", Value(1));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ("This property cannot be changed", result.exception());
+    EXPECT_EQ(Value(3), call("add", {Value(1), Value(2)}).value);
+}
+
+TEST_F(Scripting, EventListenersAreAddedAndRemoved)
+{
+    std::vector<std::vector<Value>> calls;
+    const ObjectRef handler = recordingFunction(&calls);
+    ASSERT_TRUE(call("addEventListener", {Value("ping"), Value(handler), Value(false)}).ok);
+    ASSERT_TRUE(call("fire", {Value("ping"), Value(7)}).ok);
+    browser->runAsyncCalls();
+    browser->runTimers(0);
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(std::vector<Value>{Value(7)}, calls[0]);
+
+    ASSERT_TRUE(call("removeEventListener", {Value("ping"), Value(handler)}).ok);
+    ASSERT_TRUE(call("fire", {Value("ping"), Value(8)}).ok);
+    browser->runAsyncCalls();
+    browser->runTimers(0);
+    EXPECT_EQ(1u, calls.size());
+
+    for (const std::vector<Value>& args :
+         {std::vector<Value>{Value("ping")},
+          std::vector<Value>{Value("ping"), Value(handler), Value(1), Value(2)}}) {
+        const CallResult bad = call("addEventListener", args);
+        EXPECT_FALSE(bad.ok);
+        EXPECT_EQ("Invalid Arguments", bad.exception());
+    }
+}
+
+TEST_F(Scripting, PageFunctionsCalledFromTheMainThread)
+{
+    std::vector<std::vector<Value>> calls;
+    const ObjectRef func = recordingFunction(&calls, Value(42));
+    EXPECT_EQ(Value(42), call("callPage", {Value(func), Value(4)}).value);
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(std::vector<Value>{Value(4)}, calls[0]);
+
+    // A member the page object lacks: the error text is the name.
+    const ObjectRef empty = browser->newObject(instance->npp());
+    const CallResult missing = call("readMember", {Value(empty), Value("nowhere")});
+    EXPECT_EQ(Value(), missing.value);
+}
+
+TEST_F(Scripting, PageFunctionsCalledFromAWorker)
+{
+    std::vector<std::vector<Value>> calls;
+    const ObjectRef func = recordingFunction(&calls, Value("from page"));
+    ASSERT_TRUE(call("callPageFromWorker", {Value(func), Value("w")}).ok);
+    ASSERT_TRUE(browser->pumpUntil([&] { return !call("workerResult").value.isUndefined(); }));
+    EXPECT_EQ(Value("from page"), call("workerResult").value);
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(std::vector<Value>{Value("w")}, calls[0]);
+    EXPECT_EQ(0u, browser->offMainThreadCallCount(fakebrowser::Entry::invokeDefault));
+}
+
+TEST_F(Scripting, AsynchronousCallsRunOnTheMainThreadLater)
+{
+    std::vector<std::vector<Value>> calls;
+    const ObjectRef func = recordingFunction(&calls);
+    ASSERT_TRUE(call("callPageAsync", {Value(func), Value(1)}).ok);
+    EXPECT_TRUE(calls.empty());
+    ASSERT_TRUE(browser->pumpUntil([&] { browser->runTimers(0); return !calls.empty(); }));
+    EXPECT_EQ(std::vector<Value>{Value(1)}, calls[0]);
+}
+
+TEST_F(Scripting, ThePageAddressThroughTheDomWrappers)
+{
+    EXPECT_EQ(Value("http://127.0.0.1/page.html"), call("location").value);
+}
+
+} // namespace

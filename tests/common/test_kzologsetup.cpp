@@ -1,0 +1,228 @@
+// The per-process log set-up on a fake home directory in a scratch
+// directory: the file name, the seven-day pruning boundary, the legacy
+// directory, the directory chain of a fresh profile and configuring the
+// base library once. Tests that configure logging restore its process-wide
+// state afterwards.
+#include <errno.h>
+#include <sched.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "../talk/base/scratchdir.h"
+#include "FakePasswd.h"
+#include "kzohelpers.h"
+#include "kzologsetup.h"
+#include "talk/base/logging.h"
+
+using testbed::FakePasswd;
+
+namespace {
+
+const time_t kNow = 1700000000;
+const time_t kDay = 24 * 60 * 60;
+
+time_t fixedClock()
+{
+    return kNow;
+}
+
+time_t laterClock()
+{
+    return kNow + 5;
+}
+
+void setModified(const std::string& path, time_t when)
+{
+    const struct timeval times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(0, utimes(path.c_str(), times)) << path;
+}
+
+void touch(const std::string& path, time_t when)
+{
+    std::ofstream(path) << "old\n";
+    setModified(path, when);
+}
+
+std::string ownLogName(time_t when)
+{
+    return "okzoinstallplugin." + std::to_string(when) + "_" + std::to_string(getpid()) + ".log";
+}
+
+class LogSetupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FakePasswd::setHome(home.path());
+        setLogSetupClockForTesting(&fixedClock);
+        logs = home.path() + "/./.config/Tarnwell/okzoinstallplugin/logs";
+    }
+    void TearDown() override
+    {
+        setLogSetupClockForTesting(nullptr);
+        FakePasswd::setNoEntry();
+        // Back to the state at load: no stream, nothing on standard error.
+        talk_base::LogMessage::SetLogStream(nullptr, talk_base::LS_NONE);
+        talk_base::LogMessage::SetDebugSeverity(talk_base::LS_NONE);
+        talk_base::LogMessage::SetLogThreadIds(false);
+        talk_base::LogMessage::SetConfigured(false);
+    }
+
+    std::string prepare()
+    {
+        std::string path;
+        prepareLogFile("okzoinstallplugin", "log", path);
+        return path;
+    }
+
+    ScratchDir home;
+    std::string logs;
+};
+
+TEST_F(LogSetupTest, AFreshProfileGetsTheDirectoryChainAndANameFromTimeAndPid)
+{
+    EXPECT_EQ(logs + "/" + ownLogName(kNow), prepare());
+    EXPECT_TRUE(std::filesystem::is_directory(logs));
+    EXPECT_TRUE(std::filesystem::is_empty(logs)) << "the file itself comes with the logging";
+}
+
+TEST_F(LogSetupTest, PrunesOnlyRegularFilesOlderThanSevenDays)
+{
+    std::filesystem::create_directories(logs + "/archive");
+    touch(logs + "/eight.log", kNow - 8 * kDay);
+    touch(logs + "/six.log", kNow - 6 * kDay);
+    touch(logs + "/seven.log", kNow - 7 * kDay);
+    touch(logs + "/seven-and-a-second.log", kNow - 7 * kDay - 1);
+    touch(logs + "/archive/eight.log", kNow - 8 * kDay);
+    setModified(logs + "/archive", kNow - 8 * kDay);
+
+    prepare();
+    EXPECT_FALSE(FileExists(logs + "/eight.log"));
+    EXPECT_FALSE(FileExists(logs + "/seven-and-a-second.log"));
+    EXPECT_TRUE(FileExists(logs + "/six.log"));
+    EXPECT_TRUE(FileExists(logs + "/seven.log")) << "exactly seven days old stays";
+    EXPECT_TRUE(FileExists(logs + "/archive/eight.log")) << "subdirectories are not walked";
+}
+
+TEST_F(LogSetupTest, RemovesTheLegacyProductDirectoryWithItsContents)
+{
+    const std::string legacy = home.path() + "/Tarnwell/Lintel";
+    std::filesystem::create_directories(legacy + "/data/deep");
+    touch(legacy + "/data/deep/file", kNow);
+    touch(home.path() + "/Tarnwell/keep", kNow);
+
+    prepare();
+    EXPECT_FALSE(FileExists(legacy));
+    EXPECT_TRUE(FileExists(home.path() + "/Tarnwell/keep"));
+}
+
+TEST_F(LogSetupTest, ALegacyNameThatIsNoDirectoryStays)
+{
+    std::filesystem::create_directories(home.path() + "/Tarnwell");
+    touch(home.path() + "/Tarnwell/Lintel", kNow);
+    prepare();
+    EXPECT_TRUE(FileExists(home.path() + "/Tarnwell/Lintel"));
+}
+
+TEST_F(LogSetupTest, HomeLookupFailuresAndNonUtf8PathsLeaveAsExceptions)
+{
+    FakePasswd::setNoEntry();
+    EXPECT_THROW(prepare(), std::runtime_error);
+    FakePasswd::setHome(home.path() + "/\xff");
+    EXPECT_ANY_THROW(prepare());
+    EXPECT_FALSE(FileExists(home.path() + "/\xff"));
+}
+
+TEST_F(LogSetupTest, ConfiguresLoggingOnceIntoItsOwnFile)
+{
+    ASSERT_FALSE(talk_base::LogMessage::IsConfigured());
+    configureLoggingOnce();
+    EXPECT_TRUE(talk_base::LogMessage::IsConfigured());
+    const std::string file = logs + "/" + ownLogName(kNow);
+    ASSERT_TRUE(FileExists(file));
+
+    LOG(LS_INFO) << "first line";
+    LOG(LS_VERBOSE) << "below the file's level";
+    const std::string text = ReadWholeFile(file);
+    EXPECT_NE(std::string::npos, text.find("] INFO(test_kzologsetup.cpp:")) << text;
+    EXPECT_NE(std::string::npos, text.find("): first line\n")) << text;
+    EXPECT_EQ(std::string::npos, text.find("below")) << text;
+    EXPECT_EQ(2, std::count(text.begin(), text.end(), '[')) << "time and thread prefixes: " << text;
+
+    // A second instance of the process: nothing is prepared or created.
+    setLogSetupClockForTesting(&laterClock);
+    touch(logs + "/eight.log", kNow - 8 * kDay);
+    std::filesystem::create_directories(home.path() + "/Tarnwell/Lintel");
+    configureLoggingOnce();
+    EXPECT_FALSE(FileExists(logs + "/" + ownLogName(kNow + 5)));
+    EXPECT_TRUE(FileExists(logs + "/eight.log"));
+    EXPECT_TRUE(FileExists(home.path() + "/Tarnwell/Lintel"));
+}
+
+TEST_F(LogSetupTest, AFailedSetUpLeavesLoggingUnconfiguredForTheNextTry)
+{
+    FakePasswd::setNoEntry();
+    try {
+        configureLoggingOnce();
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ("User not found.", e.what());
+    }
+    EXPECT_FALSE(talk_base::LogMessage::IsConfigured());
+
+    FakePasswd::setHome(home.path());
+    configureLoggingOnce();
+    EXPECT_TRUE(talk_base::LogMessage::IsConfigured());
+    EXPECT_TRUE(FileExists(logs + "/" + ownLogName(kNow)));
+}
+
+// Makes a directory read-only for this process only (a read-only bind mount
+// in a private mount namespace), so that removals below it fail even for
+// root. Empty text when that works, else why not.
+std::string makeReadOnly(const std::string& dir)
+{
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return std::string("no private mount namespace: ") + strerror(errno);
+    if (mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        mount(nullptr, dir.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+        return std::string("no read-only bind mount: ") + strerror(errno);
+    return std::string();
+}
+
+TEST_F(LogSetupTest, RemovalsThatFailAreReportedOnStandardErrorAndPassedOver)
+{
+    const std::string vendor = home.path() + "/Tarnwell";
+    std::filesystem::create_directories(vendor + "/Lintel");
+    std::filesystem::create_directories(logs);
+    touch(logs + "/nine.log", kNow - 9 * kDay);
+    touch(logs + "/eight.log", kNow - 8 * kDay);
+    for (const std::string& dir : {vendor, logs}) {
+        const std::string why = makeReadOnly(dir);
+        if (!why.empty())
+            GTEST_SKIP() << why << "; run as root to test failed removals";
+    }
+
+    testing::internal::CaptureStderr();
+    std::string path;
+    EXPECT_NO_THROW(path = prepare());
+    const std::string errors = testing::internal::GetCapturedStderr();
+    umount2(logs.c_str(), MNT_DETACH);
+    umount2(vendor.c_str(), MNT_DETACH);
+
+    EXPECT_EQ("Placeholder Error StringPlaceholder Error StringPlaceholder Error String", errors)
+        << "the legacy directory, then each old file";
+    EXPECT_EQ(logs + "/" + ownLogName(kNow), path);
+    EXPECT_TRUE(FileExists(logs + "/nine.log"));
+    EXPECT_TRUE(FileExists(vendor + "/Lintel"));
+}
+
+} // namespace

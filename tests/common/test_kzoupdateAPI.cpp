@@ -1,0 +1,248 @@
+// The updater: the package-manager commands run by its worker with stub
+// commands first on PATH, the reports that reach the page's callbacks, and a
+// worker that outlives its updater or its host.
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../talk/base/logcapture.h"
+#include "CommandStubs.h"
+#include "FakeBrowserHost.h"
+#include "PageCallbacks.h"
+#include "PrivatePluginDir.h"
+#include "kzoupdateAPI.h"
+
+using testbed::FakeBrowserHost;
+using testbed::FakeBrowserHostPtr;
+using testbed::FakePageObject;
+
+namespace {
+
+const char kYum[] = "yum -y update vudiriveze";
+const char kViewer[] = "gpk-update-viewer";
+
+class UpdaterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CommandStubs::reset();
+        updater->setUseMasterVersion(false);
+    }
+    void TearDown() override
+    {
+        CommandStubs::reset();
+        host->shutdown();
+    }
+
+    std::vector<std::string> lines() { return log.Lines("kzoupdateAPI.cpp"); }
+
+    // Waits until count workers have logged their last command's status.
+    bool waitForWorkers(size_t count)
+    {
+        return deliverUntil(host, [&] {
+            size_t done = 0;
+            for (const std::string& line : lines())
+                done += line.find(". Return code: ") != std::string::npos;
+            return done >= count;
+        });
+    }
+
+    LogCapture log;
+    FakeBrowserHostPtr host = FakeBrowserHost::create();
+    std::unique_ptr<kzoupdateAPI> updater{new kzoupdateAPI};
+    RecordingCallback success = recordingCallback(host);
+    RecordingCallback failure = recordingCallback(host);
+    RecordingCallback progress = recordingCallback(host);
+};
+
+TEST_F(UpdaterTest, ProgressArrivesAfterTheCallReturnedThenSuccessOnTheMainThread)
+{
+    updater->updatePlugin("http://u/x.rpm", success.function, failure.function, progress.function);
+    EXPECT_TRUE(progress.values->empty()) << "reports only ever arrive later";
+    EXPECT_EQ("http://u/x.rpm", updater->url());
+    EXPECT_EQ("1.6.210.5", updater->version()) << "without the master-version flag";
+
+    ASSERT_TRUE(deliverUntil(host, [&] { return !success.values->empty(); }));
+    EXPECT_EQ(std::vector<int>{100}, *progress.values);
+    EXPECT_EQ(std::vector<int>{0}, *success.values);
+    EXPECT_TRUE(failure.values->empty());
+    for (const auto& callback : {progress.function, success.function}) {
+        const auto calls = callback->callsOf("invoke", "");
+        ASSERT_EQ(1u, calls.size());
+        EXPECT_TRUE(calls[0].onMainThread);
+    }
+}
+
+TEST_F(UpdaterTest, CommandsAndReportsFollowTheExitStatus)
+{
+    struct Case {
+        int yumExit;
+        int viewerExit;
+        std::vector<std::string> commands;
+        std::vector<std::string> logLines;
+        int successes;
+        int failures;
+    } const cases[] = {
+        {0, 0, {kYum},
+         {std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kYum,
+          std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kYum + ". Return code: 0"},
+         1, 0},
+        {1, 0, {kYum, kViewer},
+         {std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kYum,
+          std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kYum +
+              ". Failed with return code:256",
+          std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kViewer +
+              ". Return code: 0"},
+         1, 0},
+        {1, 1, {kYum, kViewer},
+         {std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kYum,
+          std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kYum +
+              ". Failed with return code:256",
+          std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kViewer +
+              ". Return code: 256"},
+         0, 1},
+        {2, 0, {kYum},
+         {std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kYum,
+          std::string("INFO(kzoupdateAPI.cpp): Installer command: ") + kYum + ". Return code: 512"},
+         0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("yum exits " + std::to_string(c.yumExit) + ", viewer " +
+                     std::to_string(c.viewerExit));
+        LogCapture caseLog;
+        CommandStubs::reset();
+        CommandStubs::exitWith("yum", c.yumExit);
+        CommandStubs::exitWith("gpk-update-viewer", c.viewerExit);
+        const RecordingCallback s = recordingCallback(host);
+        const RecordingCallback f = recordingCallback(host);
+        updater->updatePlugin("", s.function, f.function, FB::JSObjectPtr());
+
+        ASSERT_TRUE(deliverUntil(host, [&] { return s.values->size() + f.values->size() > 0; }));
+        EXPECT_EQ(c.commands, CommandStubs::calls());
+        EXPECT_EQ(c.logLines, caseLog.Lines("kzoupdateAPI.cpp"));
+        EXPECT_EQ(std::vector<int>(c.successes, 0), *s.values);
+        EXPECT_EQ(std::vector<int>(c.failures, 16), *f.values);
+    }
+}
+
+TEST_F(UpdaterTest, SuccessWithoutASuccessCallbackIsReportedAsFailure)
+{
+    updater->updatePlugin("", FB::JSObjectPtr(), failure.function, FB::JSObjectPtr());
+    ASSERT_TRUE(deliverUntil(host, [&] { return !failure.values->empty(); }));
+    EXPECT_EQ(std::vector<int>{16}, *failure.values);
+    EXPECT_EQ(std::vector<std::string>{kYum}, CommandStubs::calls());
+}
+
+TEST_F(UpdaterTest, WithoutCallbacksNothingReachesThePageButTheLogLinesAppear)
+{
+    for (int yumExit : {0, 2}) {
+        CommandStubs::exitWith("yum", yumExit);
+        updater->updatePlugin("", FB::JSObjectPtr(), FB::JSObjectPtr(), FB::JSObjectPtr());
+    }
+    ASSERT_TRUE(waitForWorkers(2));
+    deliverFor(host, 100);
+    EXPECT_TRUE(host->window()->helperCalls().empty());
+    EXPECT_EQ(0, host->handOffs());
+    EXPECT_EQ(4u, lines().size());
+}
+
+TEST_F(UpdaterTest, ASecondUpdateWhileTheFirstRunsStartsASecondWorker)
+{
+    CommandStubs::hold("yum");
+    updater->updatePlugin("first", success.function, failure.function, progress.function);
+    ASSERT_TRUE(CommandStubs::waitForCalls(1));
+
+    const RecordingCallback success2 = recordingCallback(host);
+    const RecordingCallback failure2 = recordingCallback(host);
+    const RecordingCallback progress2 = recordingCallback(host);
+    updater->updatePlugin("second", success2.function, failure2.function, progress2.function);
+    ASSERT_TRUE(CommandStubs::waitForCalls(2)) << "both workers are in yum at once";
+    EXPECT_EQ("second", updater->url());
+    deliverFor(host, 50);
+    EXPECT_EQ(std::vector<int>{100}, *progress.values);
+    EXPECT_EQ(std::vector<int>{100}, *progress2.values);
+    EXPECT_TRUE(success.values->empty());
+
+    CommandStubs::release("yum");
+    // Both report through the callbacks stored when they reach their report.
+    ASSERT_TRUE(deliverUntil(host, [&] { return success2.values->size() == 2; }));
+    EXPECT_EQ((std::vector<int>{0, 0}), *success2.values);
+    EXPECT_TRUE(success.values->empty());
+    EXPECT_TRUE(failure.values->empty());
+    EXPECT_TRUE(failure2.values->empty());
+}
+
+TEST_F(UpdaterTest, AWorkerOutlivesItsUpdaterAndThenLetsTheCallbacksGo)
+{
+    CommandStubs::hold("yum");
+    updater->updatePlugin("", success.function, failure.function, progress.function);
+    ASSERT_TRUE(CommandStubs::waitForCalls(1));
+    updater.reset();
+
+    // The page drops its own reference to the failure function, which is
+    // never called on success: only the worker still holds it.
+    const boost::weak_ptr<FakePageObject> failureFunction(failure.function);
+    failure.function.reset();
+    EXPECT_FALSE(failureFunction.expired());
+
+    CommandStubs::release("yum");
+    ASSERT_TRUE(deliverUntil(host, [&] { return !success.values->empty(); }));
+    EXPECT_EQ(std::vector<int>{0}, *success.values);
+    EXPECT_TRUE(deliverUntil(host, [&] { return failureFunction.expired(); }))
+        << "the worker gives its callbacks back when it ends";
+}
+
+TEST_F(UpdaterTest, AWorkerWhoseHostIsGoneLogsTheErrorAndEnds)
+{
+    CommandStubs::hold("yum");
+    updater->updatePlugin("", success.function, failure.function, FB::JSObjectPtr());
+    ASSERT_TRUE(CommandStubs::waitForCalls(1));
+    host->shutdown();
+    const boost::weak_ptr<FakeBrowserHost> gone(host);
+    host = FakeBrowserHost::create();
+    ASSERT_TRUE(gone.expired());
+
+    CommandStubs::release("yum");
+    const std::string expected =
+        "INFO(kzoupdateAPI.cpp): Installer worker failed: Cannot invoke asynchronously";
+    EXPECT_TRUE(deliverUntil(host, [&] {
+        const auto all = lines();
+        return !all.empty() && all.back() == expected;
+    })) << testing::PrintToString(lines());
+}
+
+TEST_F(UpdaterTest, AProgressReportThatCannotBeSentStartsNoWorker)
+{
+    const RecordingCallback orphan = [] {
+        FakeBrowserHostPtr other = FakeBrowserHost::create();
+        RecordingCallback callback = recordingCallback(other);
+        other->shutdown();
+        return callback;
+    }();
+    try {
+        updater->updatePlugin("", success.function, failure.function, orphan.function);
+        FAIL() << "the progress report went out";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ("Cannot invoke asynchronously", e.what());
+    }
+    deliverFor(host, 300);
+    EXPECT_TRUE(CommandStubs::calls().empty());
+    EXPECT_TRUE(lines().empty());
+}
+
+TEST_F(UpdaterTest, TheMasterVersionFlagReadsTheMainPluginsVersion)
+{
+    REQUIRE_PRIVATE_PLUGIN_DIR();
+    PrivatePluginDir::fill({"vudiriveze_1.8.2.3.so"});
+    updater->setUseMasterVersion(true);
+    updater->updatePlugin("", FB::JSObjectPtr(), FB::JSObjectPtr(), progress.function);
+    EXPECT_EQ("1.8.2.3\n", updater->version());
+    EXPECT_FALSE(log.Lines("kzohelpers.cpp").empty());
+    ASSERT_TRUE(waitForWorkers(1));
+    EXPECT_EQ(std::vector<int>{100}, *progress.values);
+}
+
+} // namespace
