@@ -1,7 +1,13 @@
 #include "NpapiBrowserHost.h"
 
+#include <algorithm>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
+#include <vector>
+
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
 
 #include <boost/thread/locks.hpp>
 
@@ -12,6 +18,11 @@
 #include "NPObjectAPI.h"
 #include "NpapiBrowserFuncs.h"
 #include "NpapiPluginModule.h"
+#include "NpapiStream.h"
+#include "BrowserStreamRequest.h"
+#include "PluginEvents/StreamEvents.h"
+#include "URI.h"
+#include "logging.h"
 #include "NpapiVariantGuard.h"
 #include "script_error.h"
 #include "variant.h"
@@ -26,8 +37,21 @@ const char kNoDocument[] = "Cannot find HTML document";
 
 } // namespace
 
+class NpapiBrowserHost::NpapiStreamList {
+public:
+    void add(const NpapiStreamPtr& stream)
+    {
+        // Forget the streams that are gone, so the list stays short.
+        streams.erase(std::remove_if(streams.begin(), streams.end(),
+                                     [](const boost::weak_ptr<NpapiStream>& s) { return s.expired(); }),
+                      streams.end());
+        streams.push_back(stream);
+    }
+    std::vector<boost::weak_ptr<NpapiStream> > streams;
+};
+
 NpapiBrowserHost::NpapiBrowserHost(NpapiPluginModule* module, NPP npp)
-    : m_module(module), m_npp(npp)
+    : m_module(module), m_npp(npp), m_streams(boost::make_shared<NpapiStreamList>())
 {
     std::memset(&m_funcs, 0, sizeof(m_funcs));
 }
@@ -126,6 +150,17 @@ void NpapiBrowserHost::shutdown()
         std::memset(&m_funcs, 0, sizeof(m_funcs));
     }
     FB::BrowserHost::shutdown();
+    // The browser calls nothing more for this instance's streams.
+    const std::vector<boost::weak_ptr<NpapiStream> > streams(m_streams->streams);
+    m_streams->streams.clear();
+    for (const boost::weak_ptr<NpapiStream>& weak : streams) {
+        if (const NpapiStreamPtr stream = weak.lock()) {
+            try {
+                stream->releaseFromBrowser();
+            } catch (...) {
+            }
+        }
+    }
     m_htmlWin.reset();
     m_htmlElement.reset();
     m_htmlDoc.reset();
@@ -196,16 +231,101 @@ bool NpapiBrowserHost::_scheduleAsyncCall(void (*func)(void*), void* userData)
     return true;
 }
 
-// Browser streams are not bound to NPAPI yet: every request is refused, as
-// the browser would refuse it, so no caller waits for data that never comes.
-BrowserStreamPtr NpapiBrowserHost::_createStream(const BrowserStreamRequest&) const
+BrowserStreamPtr NpapiBrowserHost::_createStream(const BrowserStreamRequest& request) const
 {
-    return BrowserStreamPtr();
+    NpapiBrowserHost* const self = const_cast<NpapiBrowserHost*>(this);
+    const std::string url(request.uri.toString(true));
+    const NpapiStreamPtr stream(boost::make_shared<NpapiStream>(
+        url, request.cache, request.seekable, request.internalBufferSize,
+        boost::static_pointer_cast<NpapiBrowserHost>(self->shared_from_this())));
+    if (request.sink)
+        stream->AttachObserver(request.sink);
+
+    NPError answer;
+    if (request.method == "GET") {
+        answer = self->GetURLNotify(url.c_str(), nullptr, stream.get());
+    } else {
+        std::ostringstream body;
+        if (!request.postHeaders.empty())
+            body << request.postHeaders;
+        else
+            body << "Content-type: application/x-www-form-urlencoded\n"
+                 << "Content-Length: " << request.postData.size();
+        body << "\n\n" << request.postData;
+        const std::string text(body.str());
+        answer = self->PostURLNotify(url.c_str(), nullptr, static_cast<uint32_t>(text.size()),
+                                     text.data(), false, stream.get());
+    }
+    if (answer != NPERR_NO_ERROR) {
+        // Refused: no completion will ever come from the browser.
+        stream->close();
+        return BrowserStreamPtr();
+    }
+    stream->setCreated();
+    self->m_streams->add(stream);
+    StreamCreatedEvent created(stream.get());
+    stream->SendEvent(&created);
+    return stream;
 }
 
-BrowserStreamPtr NpapiBrowserHost::_createUnsolicitedStream(const BrowserStreamRequest&) const
+BrowserStreamPtr NpapiBrowserHost::_createUnsolicitedStream(const BrowserStreamRequest& request) const
 {
-    return BrowserStreamPtr();
+    NpapiBrowserHost* const self = const_cast<NpapiBrowserHost*>(this);
+    const std::string url(request.uri.toString(true));
+    FBLOG_INFO("NpapiBrowserStream", "Creating an unsolicited stream with url: " << url);
+    const NpapiStreamPtr stream(boost::make_shared<NpapiStream>(
+        url, false, request.seekable, request.internalBufferSize,
+        boost::static_pointer_cast<NpapiBrowserHost>(self->shared_from_this())));
+    stream->setCreated();
+    // No URL notification comes for a stream the browser opened.
+    stream->setNotified();
+    self->m_streams->add(stream);
+    StreamCreatedEvent created(stream.get());
+    stream->SendEvent(&created);
+    return stream;
+}
+
+bool NpapiBrowserHost::DetectProxySettings(std::map<std::string, std::string>& settings,
+                                           const std::string& url)
+{
+    char* text = nullptr;
+    uint32_t length = 0;
+    const NPError answer = GetValueForURL(NPNURLVProxy, url.c_str(), &text, &length);
+    if (answer == NPERR_INCOMPATIBLE_VERSION_ERROR)
+        return FB::BrowserHost::DetectProxySettings(settings, url);
+    if (answer != NPERR_NO_ERROR)
+        return false;
+    std::string proxy;
+    try {
+        if (text)
+            proxy.assign(text, length);
+    } catch (...) {
+        MemFree(text);
+        throw;
+    }
+    MemFree(text);
+    if (proxy == "DIRECT")
+        return false;
+
+    std::vector<std::string> parts;
+    boost::algorithm::split(parts, proxy, boost::algorithm::is_any_of(" "));
+    std::vector<std::string> hostPort;
+    if (parts.size() >= 2)
+        boost::algorithm::split(hostPort, parts[1], boost::algorithm::is_any_of(":"));
+    // Only "TYPE host:port" tells where the proxy is; anything shorter is
+    // no answer, and no missing part is read.
+    if (hostPort.size() < 2)
+        return false;
+    settings.clear();
+    if (parts[0] == "PROXY")
+        settings["type"] = URI::fromString(url).protocol;
+    else if (parts[0] == "SOCKS")
+        settings["type"] = "socks";
+    else
+        settings["type"] = parts[0];
+    settings["hostname"] = hostPort[0];
+    settings["port"] = hostPort[1];
+    return true;
 }
 
 bool NpapiBrowserHost::userAgentContains(const char* text)

@@ -56,6 +56,10 @@ public:
     void evaluateJavaScript(const std::string& script) override;
     void shutdown() override;
     void releaseDeferredObjects() override;
+    // The browser's proxy for the URL; the system's when the browser cannot
+    // tell.
+    bool DetectProxySettings(std::map<std::string, std::string>& settings,
+                             const std::string& url) override;
     // Any thread. On the main thread the queue is drained at once.
     virtual void queueRelease(NPObject* object);
 
@@ -143,6 +147,7 @@ protected:
 
 private:
     typedef ShareableReference<NPJavascriptObject> ObjectRef;
+    class NpapiStreamList;
     typedef std::map<const JSAPI*, boost::weak_ptr<ObjectRef> > WrapperCache;
 
     bool userAgentContains(const char* text);
@@ -157,6 +162,8 @@ private:
     boost::shared_ptr<NPObjectAPI> m_htmlElement;
     LockedQueue<NPObject*> m_deferredReleases;
     WrapperCache m_wrapperCache;
+    // The streams this host made, let go at shutdown. Main thread.
+    boost::shared_ptr<NpapiStreamList> m_streams;
     // Held shared by a hand-off to the browser, exclusively while the table
     // is written.
     boost::shared_mutex m_funcsGuard;

@@ -1,7 +1,12 @@
 #include "NpapiPlugin.h"
 
+#include "BrowserStreamRequest.h"
 #include "FactoryBase.h"
+#include "HttpHeaders.h"
 #include "NPJavascriptObject.h"
+#include "NpapiStream.h"
+#include "SimpleStreamHelper.h"
+#include "URI.h"
 #include "variant.h"
 
 namespace FB {
@@ -61,25 +66,142 @@ bool NpapiPlugin::setReady()
 
 NPError NpapiPlugin::SetWindow(NPWindow*) { return NPERR_NO_ERROR; }
 
-NPError NpapiPlugin::NewStream(NPMIMEType, NPStream*, NPBool, uint16_t*)
+namespace {
+
+NpapiStream* streamOf(NPStream* stream)
 {
-    // No stream object: the plugin takes no stream the browser offers.
+    return stream ? static_cast<NpapiStream*>(stream->pdata) : nullptr;
+}
+
+} // namespace
+
+NPError NpapiPlugin::NewStream(NPMIMEType type, NPStream* stream, NPBool seekable,
+                               uint16_t* stype)
+{
+    if (!stream)
+        return NPERR_GENERIC_ERROR;
+    // A stream the host asked for carries its stream object as notify data.
+    if (stream->notifyData && !stream->pdata)
+        stream->pdata = stream->notifyData;
+    NpapiStreamPtr object;
+    if (NpapiStream* const known = streamOf(stream)) {
+        object = boost::static_pointer_cast<NpapiStream>(known->sharedFromThis());
+    } else {
+        // The browser opened it by itself: the core may take it.
+        BrowserStreamRequest request(URI::fromString(stream->url ? stream->url : ""), "GET", false);
+        request.lastModified = stream->lastmodified;
+        if (stream->headers)
+            request.headers = parseHttpHeaders(stream->headers);
+        request.seekable = seekable != 0;
+        m_core->onUnsolicitedStream(request);
+        if (request.accepted) {
+            object = boost::static_pointer_cast<NpapiStream>(m_npHost->createUnsolicitedStream(request));
+            if (object) {
+                if (request.sink)
+                    object->AttachObserver(request.sink);
+                else if (request.callback)
+                    SimpleStreamHelper::asyncRequest(m_npHost, object, request);
+                stream->pdata = object.get();
+            }
+        }
+        if (!object)
+            return NPERR_NO_ERROR;
+    }
+
+    object->setMimeType(type ? type : "");
+    object->setStream(stream);
+    object->setLength(stream->end);
+    object->setUrl(stream->url ? stream->url : "");
+    if (stream->headers)
+        object->setHeaders(stream->headers);
+    object->setSeekableByServer(seekable != 0);
+
+    if (object->isSeekableRequested() && !object->isSeekableByServer()) {
+        object->signalFailedOpen();
+        // The browser drops the stream now: nothing will destroy it later,
+        // so it ends here, once, as failed.
+        object->setStream(nullptr);
+        stream->pdata = nullptr;
+        object->signalCompleted(false);
+        object->setDestroyed();
+        return NPERR_STREAM_NOT_SEEKABLE;
+    }
+    if (stype) {
+        if (object->isSeekable())
+            *stype = NP_SEEK;
+        else if (object->isCached())
+            *stype = NP_ASFILE;
+        else
+            *stype = NP_NORMAL;
+    }
+    if (!object->isCompleted())
+        object->signalOpened();
     return NPERR_NO_ERROR;
 }
 
-NPError NpapiPlugin::DestroyStream(NPStream*, NPReason) { return NPERR_NO_ERROR; }
+NPError NpapiPlugin::DestroyStream(NPStream* stream, NPReason reason)
+{
+    NpapiStream* const object = streamOf(stream);
+    if (!object)
+        return NPERR_NO_ERROR;
+    // Held for the call: the object may let itself go below.
+    const NpapiStreamPtr keep(boost::static_pointer_cast<NpapiStream>(object->sharedFromThis()));
+    object->setStream(nullptr);
+    stream->pdata = nullptr;
+    stream->notifyData = nullptr;
+    if (!object->isCompleted())
+        object->signalCompleted(reason == NPRES_DONE);
+    // Also when the plugin closed the stream itself and the browser destroys
+    // it later: otherwise the stream would keep itself forever.
+    object->setDestroyed();
+    return NPERR_NO_ERROR;
+}
 
-int32_t NpapiPlugin::WriteReady(NPStream*) { return -1; }
+int32_t NpapiPlugin::WriteReady(NPStream* stream)
+{
+    NpapiStream* const object = streamOf(stream);
+    if (!object)
+        return -1;
+    const size_t size = object->getInternalBufferSize();
+    return size > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(size);
+}
 
-int32_t NpapiPlugin::Write(NPStream*, int32_t, int32_t, void*) { return -1; }
+int32_t NpapiPlugin::Write(NPStream* stream, int32_t offset, int32_t len, void* buffer)
+{
+    NpapiStream* const object = streamOf(stream);
+    if (!object)
+        return -1;
+    if (len <= 0 || offset < 0 || !buffer)
+        return 0;
+    return object->signalDataArrived(buffer, len, offset);
+}
 
-void NpapiPlugin::StreamAsFile(NPStream*, const char*) {}
+void NpapiPlugin::StreamAsFile(NPStream* stream, const char* fname)
+{
+    NpapiStream* const object = streamOf(stream);
+    if (!object || !fname)
+        return;
+    std::wstring name;
+    for (const char* c = fname; *c; ++c)
+        name.push_back(static_cast<wchar_t>(static_cast<signed char>(*c)));
+    object->signalCacheFilename(name);
+}
 
 void NpapiPlugin::Print(NPPrint*) {}
 
 int16_t NpapiPlugin::HandleEvent(void*) { return 0; }
 
-void NpapiPlugin::URLNotify(const char*, NPReason, void*) {}
+void NpapiPlugin::URLNotify(const char*, NPReason reason, void* notifyData)
+{
+    if (!notifyData)
+        return;
+    // The stream object the host passed as notify data; it lives until this
+    // notification and its destruction have both come.
+    NpapiStream* const object = static_cast<NpapiStream*>(notifyData);
+    const NpapiStreamPtr keep(boost::static_pointer_cast<NpapiStream>(object->sharedFromThis()));
+    object->signalCompleted(reason == NPRES_DONE);
+    object->setNotified();
+}
 
 NPError NpapiPlugin::GetValue(NPPVariable variable, void* value)
 {

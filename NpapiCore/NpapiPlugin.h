@@ -4,10 +4,11 @@
 // It owns the instance's plugin core (through FB::BrowserPlugin), keeps the
 // instance's host, turns the page's <param> names and values into the core's
 // parameters, runs the core's ready step, answers the browser's value
-// queries and hands out the instance's scriptable browser object, holding
-// one browser reference to it until it is destroyed. Browser streams are not
-// served: a stream the browser opens by itself is declined (no stream object
-// in pdata), and the stream callbacks answer as for a stream without one.
+// queries, binds the browser's streams to the framework's stream objects
+// and hands out the instance's scriptable browser object, holding one
+// browser reference to it until it is destroyed. A stream the browser opens
+// by itself is offered to the core; one it does not take has no stream
+// object, and its callbacks answer as for a stream without one.
 // The X11 form (NpapiPluginX11) adds the window.
 // Main thread only; nothing is locked here.
 #ifndef FB_NPAPI_NPAPIPLUGIN_H
