@@ -5,6 +5,8 @@ find_package(Threads REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(GTK2 REQUIRED IMPORTED_TARGET gtk+-2.0)
+# XTest injects input into the X server for the window tests.
+pkg_check_modules(XTST REQUIRED IMPORTED_TARGET GLOBAL xtst x11)
 
 # UTF8-CPP is header-only; Debian installs it under /usr/include/utf8cpp.
 find_path(UTF8CPP_INCLUDE_DIR utf8.h PATH_SUFFIXES utf8cpp REQUIRED)

@@ -4,8 +4,13 @@
 // on the thread that dispatches the queue. The handler owns a message's
 // MessageData once it has received it and deletes it. Destroying a handler
 // removes (and deletes the data of) every message still addressed to it in
-// every active queue, so a handler may be destroyed on any thread while
-// messages for it are pending.
+// every active queue, and of every message that a thread has taken from a
+// queue but not yet dispatched, so a handler may be destroyed on any thread
+// while messages for it are pending. When its OnMessage is running on
+// another thread, the destruction waits for that call to return before the
+// memory goes; a derived class whose own members that call uses calls
+// MessageQueueManager::Clear(this) first in its destructor, so that it is
+// still whole while it waits.
 #ifndef TALK_BASE_MESSAGEHANDLER_H_
 #define TALK_BASE_MESSAGEHANDLER_H_
 

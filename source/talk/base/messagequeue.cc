@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "talk/base/dispatchtracker.h"
 #include "talk/base/logging.h"
 #include "talk/base/physicalsocketserver.h"
 #include "talk/base/timeutils.h"
@@ -48,12 +49,18 @@ void MessageQueueManager::Remove(MessageQueue* queue) {
 }
 
 void MessageQueueManager::Clear(MessageHandler* handler) {
-  std::lock_guard<std::recursive_mutex> lock(RegistryLock());
   // By index, re-reading the registry: deleting a message's data may
   // destroy further handlers or even queues.
-  for (size_t i = 0; g_registry && i < g_registry->queues_.size(); ++i) {
-    g_registry->queues_[i]->Clear(handler, MQID_ANY, nullptr);
+  {
+    std::lock_guard<std::recursive_mutex> lock(RegistryLock());
+    for (size_t i = 0; g_registry && i < g_registry->queues_.size(); ++i) {
+      g_registry->queues_[i]->Clear(handler, MQID_ANY, nullptr);
+    }
   }
+  // Messages already taken from a queue, and calls already running
+  // elsewhere; waited for outside the registry lock, which a running
+  // handler may need.
+  DispatchTracker::HandlerDestroyed(handler);
 }
 
 // MessageQueue
@@ -79,6 +86,7 @@ MessageQueue::~MessageQueue() {
   Clear(nullptr);
   ss_->SetMessageQueue(nullptr);
   delete default_ss_;
+  DispatchTracker::QueueDestroyed(this);
 }
 
 void MessageQueue::SetSocketServer(SocketServer* ss) {
@@ -135,6 +143,7 @@ bool MessageQueue::Get(Message* pmsg, int cmsWait, bool process_io) {
     if (fPeekKeep_) {
       *pmsg = msgPeek_;
       fPeekKeep_ = false;
+      DispatchTracker::Taken(this, *pmsg);
       return true;
     }
   }
@@ -174,6 +183,7 @@ bool MessageQueue::Get(Message* pmsg, int cmsWait, bool process_io) {
           continue;
         }
         found = true;
+        DispatchTracker::Taken(this, *pmsg);
         break;
       }
     }
@@ -294,7 +304,7 @@ void MessageQueue::Clear(MessageHandler* phandler, uint32_t id,
 }
 
 void MessageQueue::Dispatch(Message* pmsg) {
-  pmsg->phandler->OnMessage(pmsg);
+  DispatchTracker::Deliver(this, pmsg);
 }
 
 }  // namespace talk_base

@@ -45,8 +45,10 @@ class MessageQueueManager {
   // Unregisters |queue|; the registry goes away when it becomes empty.
   static void Remove(MessageQueue* queue);
   // Removes every message for |handler| from every registered queue and
-  // deletes their data. Without an active queue there is nothing to search,
-  // so no registry is made for it.
+  // deletes their data, cancels the ones a thread has taken but not yet
+  // dispatched, and waits for its OnMessage calls running on other threads.
+  // Without an active queue there is no registry to search, and none is
+  // made for it.
   static void Clear(MessageHandler* handler);
 
  private:

@@ -2,6 +2,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <string.h>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "talk/base/asyncresolver.h"
 #include "talk/base/logging.h"
 
 namespace talk_base {
@@ -231,6 +234,423 @@ void FileDispatcher::SetWritable(bool value) {
   flags_ = value ? (flags_ | DE_WRITE) : (flags_ & ~DE_WRITE);
 }
 
+// PhysicalSocket
+
+namespace {
+
+// Socket options and the (level, name) pairs they stand for.
+const struct {
+  SocketOption option;
+  int level;
+  int name;
+} kSocketOptions[] = {
+    {OPT_DONTFRAGMENT, IPPROTO_IP, IP_MTU_DISCOVER},
+    {OPT_RCVBUF, SOL_SOCKET, SO_RCVBUF},
+    {OPT_SNDBUF, SOL_SOCKET, SO_SNDBUF},
+    {OPT_NODELAY, IPPROTO_TCP, TCP_NODELAY},
+};
+
+bool TranslateOption(SocketOption opt, int* slevel, int* sopt) {
+  for (const auto& entry : kSocketOptions) {
+    if (entry.option == opt) {
+      *slevel = entry.level;
+      *sopt = entry.name;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The call would block, or a connect is under way.
+bool IsBlockingError(int e) { return e == EAGAIN || e == EWOULDBLOCK || e == EINPROGRESS; }
+
+// Accept failures after which the next pending connection is still worth
+// waiting for.
+bool IsTransientAcceptError(int e) {
+  switch (e) {
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+PhysicalSocket::PhysicalSocket(PhysicalSocketServer* ss, int s)
+    : ss_(ss),
+      s_(s),
+      enabled_events_(0),
+      udp_(false),
+      error_(0),
+      state_((s == -1) ? CS_CLOSED : CS_CONNECTED),
+      resolver_(nullptr) {
+  if (s_ != -1) {
+    enabled_events_ = DE_READ | DE_WRITE;
+    int type = SOCK_STREAM;
+    socklen_t len = sizeof(type);
+    if (getsockopt(s_, SOL_SOCKET, SO_TYPE, &type, &len) == 0) {
+      udp_ = (type == SOCK_DGRAM);
+    }
+  }
+}
+
+PhysicalSocket::~PhysicalSocket() { PhysicalSocket::Close(); }
+
+bool PhysicalSocket::Create(int type) {
+  Close();
+  errno = 0;
+  s_ = ::socket(AF_INET, type, 0);
+  udp_ = (type == SOCK_DGRAM);
+  error_ = errno;
+  if (udp_) enabled_events_ = DE_READ | DE_WRITE;
+  return s_ != -1;
+}
+
+SocketAddress PhysicalSocket::GetLocalAddress() const {
+  sockaddr_in addr;
+  socklen_t addrlen = sizeof(addr);
+  SocketAddress address;
+  if (getsockname(s_, reinterpret_cast<sockaddr*>(&addr), &addrlen) >= 0) {
+    address.FromSockAddr(addr);
+  } else {
+    LOG(LS_WARNING) << "GetLocalAddress: unable to get local addr, socket="
+                    << s_;
+  }
+  return address;
+}
+
+SocketAddress PhysicalSocket::GetRemoteAddress() const {
+  sockaddr_in addr;
+  socklen_t addrlen = sizeof(addr);
+  SocketAddress address;
+  if (getpeername(s_, reinterpret_cast<sockaddr*>(&addr), &addrlen) >= 0) {
+    address.FromSockAddr(addr);
+  } else {
+    LOG(LS_WARNING) << "GetRemoteAddress: unable to get remote addr, socket="
+                    << s_;
+  }
+  return address;
+}
+
+int PhysicalSocket::Bind(const SocketAddress& addr) {
+  sockaddr_in saddr;
+  addr.ToSockAddr(&saddr);
+  errno = 0;
+  const int err =
+      ::bind(s_, reinterpret_cast<sockaddr*>(&saddr), sizeof(saddr));
+  error_ = errno;
+  return err;
+}
+
+int PhysicalSocket::Connect(const SocketAddress& addr) {
+  if (s_ == -1 && !Create(SOCK_STREAM)) return -1;
+  if (!addr.IsUnresolvedIP()) return DoConnect(addr);
+
+  if (state_ != CS_CLOSED) {
+    SetError(EALREADY);
+    return -1;
+  }
+  LOG(LS_VERBOSE) << "Resolving addr in PhysicalSocket::Connect";
+  resolver_ = new AsyncResolver();
+  resolver_->set_address(addr);
+  resolver_->SignalWorkDone.connect(this, &PhysicalSocket::OnResolveResult);
+  resolver_->Start();
+  state_ = CS_CONNECTING;
+  return 0;
+}
+
+int PhysicalSocket::DoConnect(const SocketAddress& addr) {
+  sockaddr_in saddr;
+  addr.ToSockAddr(&saddr);
+  errno = 0;
+  const int err =
+      ::connect(s_, reinterpret_cast<sockaddr*>(&saddr), sizeof(saddr));
+  error_ = errno;
+  if (err == 0) {
+    state_ = CS_CONNECTED;
+  } else if (IsBlockingError(error_)) {
+    state_ = CS_CONNECTING;
+    EnableEvents(DE_CONNECT);
+  } else {
+    return -1;
+  }
+  EnableEvents(DE_READ | DE_WRITE);
+  return 0;
+}
+
+void PhysicalSocket::OnResolveResult(SignalThread* thread) {
+  if (thread != resolver_) return;
+  int error = resolver_->error();
+  if (error == 0) {
+    if (DoConnect(resolver_->address()) == 0) {
+      // The caller was told "connecting": an immediate connection is
+      // reported like one that completes later.
+      if (state_ == CS_CONNECTED) SignalConnectEvent(this);
+      return;
+    }
+    error = -1;
+  } else {
+    Close();
+  }
+  SetError(error);
+  SignalCloseEvent(this, error);
+}
+
+bool PhysicalSocket::CheckLength(int cb) {
+  if (cb >= 0) return true;
+  error_ = EINVAL;
+  return false;
+}
+
+int PhysicalSocket::Send(const void* pv, int cb) {
+  if (!CheckLength(cb)) return -1;
+  errno = 0;
+  const int sent = static_cast<int>(::send(s_, pv, cb, MSG_NOSIGNAL));
+  error_ = errno;
+  if (sent < 0 && IsBlockingError(error_)) EnableEvents(DE_WRITE);
+  return sent;
+}
+
+int PhysicalSocket::SendTo(const void* pv, int cb, const SocketAddress& addr) {
+  if (!CheckLength(cb)) return -1;
+  sockaddr_in saddr;
+  addr.ToSockAddr(&saddr);
+  errno = 0;
+  const int sent = static_cast<int>(
+      ::sendto(s_, pv, cb, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&saddr),
+               sizeof(saddr)));
+  error_ = errno;
+  if (sent < 0 && IsBlockingError(error_)) EnableEvents(DE_WRITE);
+  return sent;
+}
+
+int PhysicalSocket::Recv(void* pv, int cb) {
+  if (!CheckLength(cb)) return -1;
+  errno = 0;
+  const int received = static_cast<int>(::recv(s_, pv, cb, 0));
+  if (received == 0 && cb != 0 && !udp_) {
+    // The peer closed; the wait loop reports it as a close event.
+    LOG(LS_WARNING) << "EOF from socket; deferring close event";
+    EnableEvents(DE_READ);
+    error_ = EAGAIN;
+    return -1;
+  }
+  error_ = errno;
+  const bool success = (received >= 0) || IsBlockingError(error_);
+  if (udp_ || success) EnableEvents(DE_READ);
+  if (!success) {
+    LOG(LS_VERBOSE) << "Recv" << ": " << "Error = " << error_;
+  }
+  return received;
+}
+
+int PhysicalSocket::RecvFrom(void* pv, int cb, SocketAddress* paddr) {
+  if (!CheckLength(cb)) return -1;
+  sockaddr_in saddr;
+  socklen_t cbAddr = sizeof(saddr);
+  errno = 0;
+  const int received = static_cast<int>(::recvfrom(
+      s_, pv, cb, 0, reinterpret_cast<sockaddr*>(&saddr), &cbAddr));
+  error_ = errno;
+  if (received >= 0 && paddr) paddr->FromSockAddr(saddr);
+  const bool success = (received >= 0) || IsBlockingError(error_);
+  if (udp_ || success) EnableEvents(DE_READ);
+  if (!success) {
+    LOG(LS_VERBOSE) << "RecvFrom" << ": " << "Error = " << error_;
+  }
+  return received;
+}
+
+int PhysicalSocket::Listen(int backlog) {
+  errno = 0;
+  const int err = ::listen(s_, backlog);
+  error_ = errno;
+  if (err == 0) {
+    state_ = CS_CONNECTING;
+    EnableEvents(DE_ACCEPT);
+  }
+  return err;
+}
+
+AsyncSocket* PhysicalSocket::Accept(SocketAddress* paddr) {
+  sockaddr_in saddr;
+  socklen_t cbAddr = sizeof(saddr);
+  errno = 0;
+  const int s = ::accept(s_, reinterpret_cast<sockaddr*>(&saddr), &cbAddr);
+  error_ = errno;
+  if (s == -1) {
+    // Another connection may still be pending: keep listening for it.
+    if (IsTransientAcceptError(error_)) EnableEvents(DE_ACCEPT);
+    return nullptr;
+  }
+  EnableEvents(DE_ACCEPT);
+  if (paddr) paddr->FromSockAddr(saddr);
+  return ss_->WrapSocket(s);
+}
+
+int PhysicalSocket::Close() {
+  if (s_ == -1) return 0;
+  errno = 0;
+  const int err = ::close(s_);
+  error_ = errno;
+  s_ = -1;
+  state_ = CS_CLOSED;
+  enabled_events_ = 0;
+  if (resolver_) {
+    resolver_->Destroy(false);
+    resolver_ = nullptr;
+  }
+  return err;
+}
+
+int PhysicalSocket::GetError() const { return error_; }
+
+void PhysicalSocket::SetError(int error) { error_ = error; }
+
+ConnState PhysicalSocket::GetState() const { return state_; }
+
+int PhysicalSocket::EstimateMTU(uint16_t* mtu) {
+  const SocketAddress addr = GetRemoteAddress();
+  if (addr.IsAnyIP()) {
+    error_ = ENOTCONN;
+    return -1;
+  }
+  int value = 0;
+  socklen_t vlen = sizeof(value);
+  errno = 0;
+  const int err = getsockopt(s_, IPPROTO_IP, IP_MTU, &value, &vlen);
+  if (err < 0) {
+    error_ = errno;
+    return err;
+  }
+  *mtu = static_cast<uint16_t>(value);
+  return 0;
+}
+
+int PhysicalSocket::GetOption(SocketOption opt, int* value) {
+  int slevel, sopt;
+  if (!TranslateOption(opt, &slevel, &sopt)) return -1;
+  socklen_t optlen = sizeof(*value);
+  const int ret = getsockopt(s_, slevel, sopt, value, &optlen);
+  if (ret != -1 && opt == OPT_DONTFRAGMENT) {
+    *value = (*value != IP_PMTUDISC_DONT) ? 1 : 0;
+  }
+  return ret;
+}
+
+int PhysicalSocket::SetOption(SocketOption opt, int value) {
+  int slevel, sopt;
+  if (!TranslateOption(opt, &slevel, &sopt)) return -1;
+  if (opt == OPT_DONTFRAGMENT) {
+    value = value ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+  }
+  errno = 0;
+  const int ret = setsockopt(s_, slevel, sopt, &value, sizeof(value));
+  error_ = errno;
+  return ret;
+}
+
+// SocketDispatcher
+
+SocketDispatcher::SocketDispatcher(PhysicalSocketServer* ss)
+    : PhysicalSocket(ss) {}
+
+SocketDispatcher::SocketDispatcher(int s, PhysicalSocketServer* ss)
+    : PhysicalSocket(ss, s) {}
+
+SocketDispatcher::~SocketDispatcher() {
+  if (destroyed_) *destroyed_ = true;
+  SocketDispatcher::Close();
+}
+
+bool SocketDispatcher::Initialize() {
+  const int flags = (s_ == -1) ? -1 : fcntl(s_, F_GETFL, 0);
+  if (flags < 0) return false;
+  ss_->Add(this);
+  fcntl(s_, F_SETFL, flags | O_NONBLOCK);
+  return true;
+}
+
+bool SocketDispatcher::Create(int type) {
+  if (!PhysicalSocket::Create(type)) return false;
+  return Initialize();
+}
+
+int SocketDispatcher::Close() {
+  if (s_ == -1) return 0;
+  ss_->Remove(this);
+  return PhysicalSocket::Close();
+}
+
+uint32_t SocketDispatcher::GetRequestedEvents() { return enabled_events_; }
+
+void SocketDispatcher::OnPreEvent(uint32_t ff) {
+  if (ff & DE_CONNECT) state_ = CS_CONNECTED;
+  if (ff & DE_CLOSE) state_ = CS_CLOSED;
+}
+
+void SocketDispatcher::OnEvent(uint32_t ff, int err) {
+  // A receiver may delete this socket; nothing is touched after that.
+  bool destroyed = false;
+  destroyed_ = &destroyed;
+  if (ff & DE_READ) {
+    DisableEvents(DE_READ);
+    SignalReadEvent(this);
+    if (destroyed) return;
+  }
+  if (ff & DE_WRITE) {
+    DisableEvents(DE_WRITE);
+    SignalWriteEvent(this);
+    if (destroyed) return;
+  }
+  if (ff & DE_CONNECT) {
+    DisableEvents(DE_CONNECT);
+    SignalConnectEvent(this);
+    if (destroyed) return;
+  }
+  if (ff & DE_ACCEPT) {
+    DisableEvents(DE_ACCEPT);
+    SignalReadEvent(this);
+    if (destroyed) return;
+  }
+  if (ff & DE_CLOSE) {
+    DisableEvents(0xFF);
+    SignalCloseEvent(this, err);
+    if (destroyed) return;
+  }
+  destroyed_ = nullptr;
+}
+
+int SocketDispatcher::GetDescriptor() { return s_; }
+
+bool SocketDispatcher::IsDescriptorClosed() {
+  // An empty datagram is a datagram, not a closed peer.
+  if (udp_) return false;
+  char ch;
+  const ssize_t res = ::recv(s_, &ch, 1, MSG_PEEK | MSG_DONTWAIT);
+  if (res > 0) return false;
+  if (res == 0) return true;
+  switch (errno) {
+    case EBADF:
+    case ECONNRESET:
+      return true;
+    default:
+      LOG_ERRNO(LS_WARNING) << "Assuming benign blocking error";
+      return false;
+  }
+}
+
 // Signals
 
 bool InstallSignal(int signum, SignalHandlerFunction handler) {
@@ -261,9 +681,26 @@ PhysicalSocketServer::~PhysicalSocketServer() {
   delete signal_wakeup_;
 }
 
-Socket* PhysicalSocketServer::CreateSocket(int) { return nullptr; }
+Socket* PhysicalSocketServer::CreateSocket(int type) {
+  PhysicalSocket* socket = new PhysicalSocket(this);
+  if (socket->Create(type)) return socket;
+  delete socket;
+  return nullptr;
+}
 
-AsyncSocket* PhysicalSocketServer::CreateAsyncSocket(int) { return nullptr; }
+AsyncSocket* PhysicalSocketServer::CreateAsyncSocket(int type) {
+  SocketDispatcher* dispatcher = new SocketDispatcher(this);
+  if (dispatcher->Create(type)) return dispatcher;
+  delete dispatcher;
+  return nullptr;
+}
+
+AsyncSocket* PhysicalSocketServer::WrapSocket(int s) {
+  SocketDispatcher* dispatcher = new SocketDispatcher(s, this);
+  if (dispatcher->Initialize()) return dispatcher;
+  delete dispatcher;
+  return nullptr;
+}
 
 AsyncFile* PhysicalSocketServer::CreateFile(int fd) {
   const int flags = fcntl(fd, F_GETFL, 0);

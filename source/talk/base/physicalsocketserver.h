@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "talk/base/asyncfile.h"
+#include "talk/base/asyncsocket.h"
 #include "talk/base/socketserver.h"
 
 namespace talk_base {
@@ -51,7 +52,89 @@ class Dispatcher {
 
 typedef void (*SignalHandlerFunction)(int signum);
 
+class AsyncResolver;
 class PhysicalSocketServer;
+class SignalThread;
+
+// A BSD socket over one IPv4 descriptor. Operations return what the system
+// call returned and keep its errno (0 after a success) for GetError; a
+// negative length is refused with EINVAL. Connect to a host name resolves
+// it on a worker thread first and reports the outcome through
+// SignalConnectEvent or SignalCloseEvent on the connecting thread.
+//
+// The enabled events say what the server's wait loop is to watch for; each
+// reported event is disabled until the operation that consumes it (Recv,
+// Send, Accept) enables it again. A plain PhysicalSocket is blocking and
+// not registered with the server; a SocketDispatcher is.
+class PhysicalSocket : public AsyncSocket, public sigslot::has_slots<> {
+ public:
+  explicit PhysicalSocket(PhysicalSocketServer* ss, int s = -1);
+  ~PhysicalSocket() override;
+
+  // Makes a new descriptor of |type| (SOCK_STREAM or SOCK_DGRAM), closing
+  // the old one.
+  virtual bool Create(int type);
+
+  SocketAddress GetLocalAddress() const override;
+  SocketAddress GetRemoteAddress() const override;
+  int Bind(const SocketAddress& addr) override;
+  int Connect(const SocketAddress& addr) override;
+  int Send(const void* pv, int cb) override;
+  int SendTo(const void* pv, int cb, const SocketAddress& addr) override;
+  int Recv(void* pv, int cb) override;
+  int RecvFrom(void* pv, int cb, SocketAddress* paddr) override;
+  int Listen(int backlog) override;
+  AsyncSocket* Accept(SocketAddress* paddr) override;
+  int Close() override;
+  int GetError() const override;
+  void SetError(int error) override;
+  ConnState GetState() const override;
+  int EstimateMTU(uint16_t* mtu) override;
+  int GetOption(SocketOption opt, int* value) override;
+  int SetOption(SocketOption opt, int value) override;
+
+ protected:
+  // Connects to a resolved address; 0 when connected or connecting.
+  int DoConnect(const SocketAddress& addr);
+  void OnResolveResult(SignalThread* thread);
+  void EnableEvents(uint8_t events) { enabled_events_ |= events; }
+  void DisableEvents(uint8_t events) { enabled_events_ &= ~events; }
+  // Records errno as the last error; false for a negative length.
+  bool CheckLength(int cb);
+
+  PhysicalSocketServer* ss_;
+  int s_;
+  uint8_t enabled_events_;
+  bool udp_;
+  int error_;
+  ConnState state_;
+  AsyncResolver* resolver_;
+};
+
+// A non-blocking PhysicalSocket served by its server's wait loop.
+class SocketDispatcher : public Dispatcher, public PhysicalSocket {
+ public:
+  explicit SocketDispatcher(PhysicalSocketServer* ss);
+  // Wraps an open descriptor; Initialize registers it.
+  SocketDispatcher(int s, PhysicalSocketServer* ss);
+  ~SocketDispatcher() override;
+
+  // Registers with the server and makes the descriptor non-blocking;
+  // false when the descriptor is not open.
+  bool Initialize();
+  bool Create(int type) override;
+  int Close() override;
+
+  uint32_t GetRequestedEvents() override;
+  void OnPreEvent(uint32_t ff) override;
+  void OnEvent(uint32_t ff, int err) override;
+  int GetDescriptor() override;
+  bool IsDescriptorClosed() override;
+
+ private:
+  // Set while OnEvent emits: a receiver may delete this socket.
+  bool* destroyed_ = nullptr;
+};
 
 // Owns a pipe whose read end becomes readable when Signal is called. The
 // pipe ends are -1 when the pipe could not be made; Signal then does
@@ -169,10 +252,13 @@ class PhysicalSocketServer : public SocketServer {
   PhysicalSocketServer();
   ~PhysicalSocketServer() override;
 
-  // The sockets come with the physical socket classes; until then these
-  // answer null.
+  // A blocking PhysicalSocket, or a SocketDispatcher served by this
+  // server; null when no descriptor could be made. The caller owns it.
   Socket* CreateSocket(int type) override;
   AsyncSocket* CreateAsyncSocket(int type) override;
+  // Serves an open descriptor (from accept) as a SocketDispatcher; null
+  // when it is not open. The caller owns it.
+  AsyncSocket* WrapSocket(int s);
 
   // Serves |fd| as a file that wants read readiness and makes it
   // non-blocking. The caller owns the result; null when |fd| is not open.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "talk/base/dispatchtracker.h"
 #include "talk/base/logging.h"
 #include "talk/base/physicalsocketserver.h"
 #include "talk/base/stringencode.h"
@@ -209,7 +210,11 @@ bool Thread::ProcessMessages(int cmsLoop) {
 }
 
 void Thread::Send(MessageHandler* phandler, uint32_t id, MessageData* pdata) {
-  if (fStop_.load()) return;
+  if (fStop_.load()) {
+    // Nobody will receive it, as with Post.
+    delete pdata;
+    return;
+  }
 
   Message msg(phandler, id, pdata);
   if (IsCurrent()) {
@@ -261,8 +266,9 @@ void Thread::ReceiveSends() {
   while (!sendlist_.empty()) {
     SendRequest request = sendlist_.front();
     sendlist_.pop_front();
+    DispatchTracker::Taken(this, request.msg);
     lock.unlock();
-    request.msg.phandler->OnMessage(&request.msg);
+    DispatchTracker::Deliver(this, &request.msg);
     lock.lock();
     *request.ready = true;
     request.thread->socketserver()->WakeUp();

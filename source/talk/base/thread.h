@@ -109,7 +109,8 @@ class Thread : public MessageQueue {
   virtual void Run();
 
   // Runs |phandler| on this Thread and returns when it has run. On the
-  // current Thread it runs at once; on a quitting one not at all.
+  // current Thread it runs at once; on a quitting one not at all, and
+  // |pdata| is deleted.
   virtual void Send(MessageHandler* phandler, uint32_t id = 0,
                     MessageData* pdata = nullptr);
 

@@ -5,6 +5,8 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <limits>
+
 double Timing::TimerNow() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
@@ -21,6 +23,13 @@ double Timing::WallTimeNow() {
 
 double Timing::IdleWait(double period) {
   const double start = TimerNow();
+  // NaN and periods not above zero sleep not at all; longer periods than
+  // a time_t can hold are cut to the longest sleep it can (converting them
+  // unchecked is undefined).
+  if (!(period > 0)) return TimerNow() - start;
+  const double kLongest =
+      static_cast<double>(std::numeric_limits<time_t>::max() / 2);
+  if (period > kLongest) period = kLongest;
   double whole;
   const double fraction = modf(period, &whole);
   struct timespec ts;

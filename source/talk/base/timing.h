@@ -13,7 +13,9 @@ class Timing {
   // gettimeofday, in seconds.
   double WallTimeNow();
   // Sleeps |period| seconds, the whole period even when signals interrupt
-  // the sleep; returns the seconds that actually passed.
+  // the sleep; returns the seconds that actually passed. NaN and periods
+  // not above zero do not sleep; huge ones are cut to the longest sleep the
+  // system can express.
   double IdleWait(double period);
   // Spins for |period| seconds; returns the seconds that actually passed.
   double BusyWait(double period);

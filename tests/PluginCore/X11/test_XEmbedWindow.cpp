@@ -2,12 +2,6 @@
 // (as the browser is) takes the plug made on its socket's id, and pointer and
 // key input injected into the X server (XTest) reaches the core through GDK
 // as plugin events; deleting the window unembeds it and frees its widgets.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -20,6 +14,7 @@
 
 #include "EventLog.h"
 #include "PluginWindowX11.h"
+#include "SocketHost.h"
 #include "TestDisplay.h"
 #include "WindowContextX11.h"
 
@@ -28,80 +23,9 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-extern char** environ;
-
 using testsupport::RecordingCore;
 
 namespace {
-
-// The socket host process and its line protocol.
-class SocketHost {
-public:
-    ~SocketHost()
-    {
-        if (m_in >= 0)
-            close(m_in);  // the host quits when its input closes
-        if (m_pid > 0) {
-            int status = 0;
-            for (int i = 0; i < 500 && waitpid(m_pid, &status, WNOHANG) == 0; ++i)
-                usleep(10000);
-            if (waitpid(m_pid, &status, WNOHANG) == 0) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, &status, 0);
-            }
-        }
-        if (m_out >= 0)
-            close(m_out);
-    }
-
-    bool start()
-    {
-        int toHost[2];
-        int fromHost[2];
-        if (pipe2(toHost, O_CLOEXEC) != 0 || pipe2(fromHost, O_CLOEXEC) != 0)
-            return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toHost[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, fromHost[1], 1);
-        char arg0[] = FB_XEMBED_SOCKET_HOST;
-        char* argv[] = {arg0, nullptr};
-        const int rc = posix_spawn(&m_pid, FB_XEMBED_SOCKET_HOST, &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(toHost[0]);
-        close(fromHost[1]);
-        m_in = toHost[1];
-        m_out = fromHost[0];
-        fcntl(m_out, F_SETFL, O_NONBLOCK);
-        return rc == 0;
-    }
-
-    // Waits, running GTK meanwhile, for the next line from the host.
-    bool nextLine(std::string& line, int timeoutMs)
-    {
-        const bool got = testsupport::pumpGtkUntil(
-            [&] {
-                char buffer[256];
-                ssize_t n;
-                while ((n = read(m_out, buffer, sizeof buffer)) > 0)
-                    m_pending.append(buffer, static_cast<size_t>(n));
-                return m_pending.find('\n') != std::string::npos;
-            },
-            timeoutMs);
-        if (!got)
-            return false;
-        const size_t end = m_pending.find('\n');
-        line = m_pending.substr(0, end);
-        m_pending.erase(0, end + 1);
-        return true;
-    }
-
-private:
-    pid_t m_pid = 0;
-    int m_in = -1;
-    int m_out = -1;
-    std::string m_pending;
-};
 
 bool contains(const std::vector<std::string>& events, const std::string& wanted)
 {
@@ -111,8 +35,8 @@ bool contains(const std::vector<std::string>& events, const std::string& wanted)
 TEST(XEmbedWindow, ThePlugEmbedsRealInputReachesTheCoreAndDeletionUnembeds)
 {
     REQUIRE_TEST_DISPLAY();
-    SocketHost host;
-    ASSERT_TRUE(host.start());
+    testsupport::SocketHost host;
+    ASSERT_TRUE(host.start(FB_XEMBED_SOCKET_HOST));
     std::string line;
     ASSERT_TRUE(host.nextLine(line, 10000)) << "the socket host did not start";
     ASSERT_EQ(0u, line.find("socket ")) << line;

@@ -649,6 +649,11 @@ TEST_F(LogMultilineTest, TextMode) {
        {"[l] << ## 11 consecutive unprintable ##", "[l] << okay!"}, 0},
       {"short text after binary is counted", kBinaryLine + "ok\n", true, {},
        9},
+      {"a line of exactly 3 bytes after binary is counted",
+       kBinaryLine + "abc\nreal text\n", true,
+       {"[l] << ## 10 consecutive unprintable ##", "[l] << real text"}, 0},
+      {"a line of 4 bytes after binary is logged", kBinaryLine + "abcd\n",
+       true, {"[l] << ## 6 consecutive unprintable ##", "[l] << abcd"}, 0},
       {"last line without newline", kBinaryLine + "\x07\x07\x07\x07", true,
        {}, 10},
       // A zero byte makes its own line unprintable and nothing more.

@@ -416,6 +416,87 @@ TEST_F(MessageQueueTest, DestroyedHandlerLeavesNoMessageInAnyQueue) {
   EXPECT_TRUE(DrainIds(&q2).empty());
 }
 
+// A message that Get has handed out is no longer in the queue; a handler
+// destroyed on another thread before Dispatch must still not be called.
+TEST_F(MessageQueueTest, HandlerDestroyedBetweenGetAndDispatchIsNotCalled) {
+  FakeSocketServer ss;
+  MessageQueue q(&ss);
+  RecordingHandler* doomed = new RecordingHandler;
+  q.Post(doomed, 5, new CountedData(5));
+  Message msg;
+  ASSERT_TRUE(q.Get(&msg, 0));
+  std::thread([doomed] { delete doomed; }).join();
+  q.Dispatch(&msg);
+  EXPECT_EQ(nullptr, msg.pdata);  // deleted in the receiver's place
+
+  // The queue goes on as before.
+  q.Post(&handler, 6, new CountedData(6));
+  ASSERT_TRUE(q.Get(&msg, 0));
+  q.Dispatch(&msg);
+  EXPECT_EQ((std::vector<uint32_t>{6}), handler.ids);
+}
+
+// Waits for its release inside OnMessage; its destructor first clears its
+// messages, as a handler destroyed on another thread than its queue's does.
+class BlockingHandler : public MessageHandler {
+ public:
+  explicit BlockingHandler(std::atomic<int>* destroyed) : destroyed_(destroyed) {}
+  ~BlockingHandler() override {
+    MessageQueueManager::Clear(this);
+    // 2 when OnMessage had returned by now, 1 when it had not.
+    *destroyed_ = returned.load() ? 2 : 1;
+  }
+  void OnMessage(Message* msg) override {
+    delete msg->pdata;
+    entered = true;
+    while (!release.load()) std::this_thread::yield();
+    returned = true;
+  }
+  std::atomic<bool> entered{false}, release{false}, returned{false};
+
+ private:
+  std::atomic<int>* destroyed_;
+};
+
+TEST_F(MessageQueueTest, DestructionWaitsForARunningOnMessageElsewhere) {
+  FakeSocketServer ss;
+  MessageQueue q(&ss);
+  std::atomic<int> destroyed(0);
+  BlockingHandler* blocking = new BlockingHandler(&destroyed);
+  q.Post(blocking, 1, new CountedData(1));
+  std::thread dispatcher([&] {
+    Message msg;
+    if (q.Get(&msg, 0)) q.Dispatch(&msg);
+  });
+  while (!blocking->entered.load()) std::this_thread::yield();
+  std::thread deleter([blocking] { delete blocking; });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(0, destroyed.load());  // still waiting
+  blocking->release = true;
+  dispatcher.join();
+  deleter.join();
+  EXPECT_EQ(2, destroyed.load());
+}
+
+// A handler that destroys itself while handling a message does not wait
+// for itself.
+struct SelfDeletingHandler : public MessageHandler {
+  void OnMessage(Message* msg) override {
+    delete msg->pdata;
+    delete this;
+  }
+};
+
+TEST_F(MessageQueueTest, HandlerMayDestroyItselfInOnMessage) {
+  FakeSocketServer ss;
+  MessageQueue q(&ss);
+  q.Post(new SelfDeletingHandler, 1, new CountedData(1));
+  Message msg;
+  ASSERT_TRUE(q.Get(&msg, 0));
+  q.Dispatch(&msg);
+  EXPECT_EQ(0, CountedData::live.load());
+}
+
 TEST_F(MessageQueueTest, DestroyedQueueDeletesPendingData) {
   {
     MessageQueue q;

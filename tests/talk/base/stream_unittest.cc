@@ -13,67 +13,13 @@
 #include <gtest/gtest.h>
 
 #include "talk/base/thread.h"
+#include "teststreams.h"
 
 using talk_base::StreamInterface;
 using talk_base::StreamResult;
 
 namespace {
 
-// Serves reads from |data| and takes writes into |sink|, at most |step|
-// bytes per call; after |budget| bytes have moved each call answers
-// |then|.
-class ScriptedStream : public StreamInterface {
- public:
-  ScriptedStream(const std::string& data, size_t step, size_t budget,
-                 StreamResult then)
-      : data_(data), step_(step), budget_(budget), then_(then) {}
-
-  talk_base::StreamState GetState() const override {
-    return talk_base::SS_OPEN;
-  }
-  StreamResult Read(void* buffer, size_t len, size_t* read,
-                    int* error) override {
-    ++calls_;
-    const size_t n = Allow(std::min(len, data_.size() - position_));
-    if (n == 0) return Refuse(error);
-    data_.copy(static_cast<char*>(buffer), n, position_);
-    position_ += n;
-    if (read) *read = n;
-    return talk_base::SR_SUCCESS;
-  }
-  StreamResult Write(const void* data, size_t len, size_t* written,
-                     int* error) override {
-    ++calls_;
-    const size_t n = Allow(len);
-    if (n == 0) return Refuse(error);
-    sink_.append(static_cast<const char*>(data), n);
-    if (written) *written = n;
-    return talk_base::SR_SUCCESS;
-  }
-  void Close() override {}
-
-  const std::string& sink() const { return sink_; }
-  int calls() const { return calls_; }
-
- private:
-  size_t Allow(size_t wanted) {
-    const size_t n = std::min(std::min(wanted, step_), budget_);
-    budget_ -= n;
-    return n;
-  }
-  StreamResult Refuse(int* error) {
-    if (then_ == talk_base::SR_ERROR && error) *error = 42;
-    return then_;
-  }
-
-  std::string data_;
-  size_t position_ = 0;
-  size_t step_;
-  size_t budget_;
-  StreamResult then_;
-  std::string sink_;
-  int calls_ = 0;
-};
 
 TEST(StreamInterfaceTest, WriteAllLoopsOverPartialWrites) {
   ScriptedStream stream("", 3, 100, talk_base::SR_BLOCK);
@@ -168,37 +114,7 @@ TEST(NullStreamTest, AcceptsEverythingYieldsNothing) {
   EXPECT_EQ(talk_base::SS_OPEN, stream.GetState());
 }
 
-// Records the events a stream signals, and on which OS thread.
-class EventRecorder : public sigslot::has_slots<> {
- public:
-  void OnEvent(StreamInterface* stream, int events, int error) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    streams_.push_back(stream);
-    events_.push_back(events);
-    errors_.push_back(error);
-    threads_.push_back(pthread_self());
-    changed_.notify_all();
-  }
 
-  bool WaitFor(size_t count) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(10),
-                             [&] { return events_.size() >= count; });
-  }
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<StreamInterface*> streams_;
-  std::vector<int> events_;
-  std::vector<int> errors_;
-  std::vector<pthread_t> threads_;
-};
-
-// Dispatches every message that is ready on |thread|'s queue.
-void DrainQueue(talk_base::Thread* thread) {
-  talk_base::Message message;
-  while (thread->Get(&message, 0)) thread->Dispatch(&message);
-}
 
 TEST(StreamEventTest, PostedEventsArriveThroughTheQueue) {
   talk_base::Thread* current = talk_base::Thread::Current();

@@ -252,12 +252,13 @@ TEST_F(ThreadTest, SendToTheCurrentThreadRunsAtOnce) {
   EXPECT_EQ(-1, main->GetDelay());  // nothing was queued
 }
 
-TEST_F(ThreadTest, SendToAQuittingThreadDoesNothing) {
+TEST_F(ThreadTest, SendToAQuittingThreadDoesNothingButDeleteItsData) {
   RecordingHandler handler;
   Thread t;
   t.Quit();
-  t.Send(&handler, 1);
+  t.Send(&handler, 1, new CountedData);
   EXPECT_EQ(0, handler.count());
+  EXPECT_EQ(0, CountedData::live.load());  // as a Post would
 }
 
 TEST_F(ThreadTest, SendFromAPlainThreadUsesATemporaryThread) {

@@ -3,9 +3,12 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -138,6 +141,31 @@ TEST(TimingTest, IdleWaitOfFractionAndWholeSeconds) {
   Timing timing;
   EXPECT_GE(timing.IdleWait(0.01), 0.01 - 0.001);
   EXPECT_LT(timing.IdleWait(0.0), 0.5);
+}
+
+TEST(TimingTest, IdleWaitOfPeriodsOutsideTheClock) {
+  Timing timing;
+  // Nothing to sleep.
+  for (double period : {std::nan(""), -1.0, -HUGE_VAL}) {
+    EXPECT_LT(timing.IdleWait(period), 0.5) << period;
+  }
+  // Longer than a time_t holds: a child sleeps on rather than failing (or
+  // tripping the sanitizer) at once, and is then ended.
+  for (double period : {1e300, HUGE_VAL}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Timing sleeper;
+      sleeper.IdleWait(period);
+      _exit(0);
+    }
+    struct timespec ts = {0, 300 * 1000 * 1000};
+    nanosleep(&ts, nullptr);
+    int status = 0;
+    EXPECT_EQ(0, waitpid(child, &status, WNOHANG)) << period;
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
 }
 
 }  // namespace
