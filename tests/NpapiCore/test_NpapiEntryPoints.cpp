@@ -175,6 +175,21 @@ TEST_F(InstanceCreation, StreamsOfferedByTheBrowserAreDeclined)
     EXPECT_EQ(NPERR_NO_ERROR, browser->pluginFuncs().destroystream(instance.npp(), &stream, NPRES_DONE));
 }
 
+TEST_F(InstanceCreation, APageWithoutWindowObjectStillGetsItsInstance)
+{
+    for (const GetValueFailure failure : {GetValueFailure::Error, GetValueFailure::NullObject}) {
+        browser->setGetValueFailure(NPNVWindowNPObject, failure);
+        browser->setGetValueFailure(NPNVPluginElementNPObject, failure);
+        Instance& instance = newInstance({{"onload", "ready"}});
+        ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+        const ObjectRef root = instance.scriptableObject();
+        const CallResult location = browser->callMember(root.get(), "location");
+        EXPECT_FALSE(location.ok);
+        EXPECT_EQ("Cannot find HTML window", location.exception());
+        EXPECT_EQ(Value(3), browser->callMember(root.get(), "add", {Value(1), Value(2)}).value);
+    }
+}
+
 TEST_F(InstanceCreation, InstanceValuesAndTheScriptableObject)
 {
     Instance& instance = newInstance();
@@ -193,6 +208,62 @@ TEST_F(InstanceCreation, InstanceValuesAndTheScriptableObject)
     EXPECT_EQ(first.get(), second.get());
     // The plugin keeps one reference; the browser holds the two it was given.
     EXPECT_EQ(3u, first.get()->referenceCount);
+}
+
+} // namespace
+
+namespace {
+
+// A browser of table version 18 has no NPN_PluginThreadAsyncCall: a worker's
+// call into the page is refused at once instead of waiting for a delivery
+// that never comes.
+class OldBrowser : public PluginFixture {
+protected:
+    fakebrowser::TableOptions tableOptions() const override
+    {
+        fakebrowser::TableOptions options;
+        options.version = 18;
+        return options;
+    }
+};
+
+TEST_F(OldBrowser, WorkersCannotReachThePageWithoutTheThreadCall)
+{
+    Instance& instance = newInstance();
+    const ObjectRef root = instance.scriptableObject();
+    std::vector<std::vector<Value>> calls;
+    const ObjectRef func = recordingFunction(&calls);
+    ASSERT_TRUE(browser->callMember(root.get(), "callPageFromWorker", {Value(func), Value(1)}).ok);
+    ASSERT_TRUE(browser->pumpUntil(
+        [&] { return !browser->callMember(root.get(), "workerResult").value.isUndefined(); }));
+    EXPECT_EQ(Value("error: Could not marshal to main thread"),
+              browser->callMember(root.get(), "workerResult").value);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(0u, browser->callCount(Entry::pluginthreadasynccall));
+}
+
+// A browser whose table ends right after NPN_SetException: the plugin never
+// reads or calls past that end (the tail is poisoned and, under
+// AddressSanitizer, unreadable), and still works.
+class ShortTableBrowser : public PluginFixture {
+protected:
+    fakebrowser::TableOptions tableOptions() const override
+    {
+        fakebrowser::TableOptions options;
+        options.size = offsetof(NPNetscapeFuncs, pushpopupsenabledstate);
+        return options;
+    }
+};
+
+TEST_F(ShortTableBrowser, NothingPastTheBrowsersSizeIsUsed)
+{
+    Instance& instance = newInstance({{"onload", "missing"}});
+    ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+    const ObjectRef root = instance.scriptableObject();
+    EXPECT_EQ(Value(5), browser->callMember(root.get(), "add", {Value(2), Value(3)}).value);
+    std::vector<std::string> names;
+    EXPECT_TRUE(browser->enumerate(root.get(), &names));
+    EXPECT_TRUE(browser->violations().empty());
 }
 
 } // namespace
