@@ -25,6 +25,33 @@ NpapiInstanceData* instanceData(NPP instance)
     return instance ? static_cast<NpapiInstanceData*>(instance->pdata) : NULL;
 }
 
+// The one forward of an entry point: no instance, no plugin object, the
+// plugin's answer, or the failure value when anything is thrown. The plugin
+// object is held for the whole call.
+template <class R, class Call>
+R forward(NPP instance, R noInstance, R noPlugin, R failed, Call call)
+{
+    if (!instanceData(instance))
+        return noInstance;
+    try {
+        const boost::shared_ptr<NpapiPlugin> plugin(NpapiPluginModule::getPlugin(instance));
+        if (!plugin)
+            return noPlugin;
+        return call(*plugin);
+    } catch (...) {
+        return failed;
+    }
+}
+
+template <class Call>
+void forwardVoid(NPP instance, Call call)
+{
+    forward(instance, 0, 0, 0, [&](NpapiPlugin& plugin) {
+        call(plugin);
+        return 0;
+    });
+}
+
 // The host goes down first, then the plugin object; each step runs even when
 // an earlier one failed, and nothing is let out.
 void tearDown(NPP instance, const boost::shared_ptr<NpapiBrowserHost>& host,
@@ -151,117 +178,63 @@ NPError NpapiPluginModule::NPP_Destroy(NPP instance, NPSavedData**)
 
 NPError NpapiPluginModule::NPP_SetWindow(NPP instance, NPWindow* window)
 {
-    if (!instanceData(instance))
-        return NPERR_INVALID_INSTANCE_ERROR;
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        if (!plugin)
-            return NPERR_NO_ERROR;
-        return plugin->SetWindow(window);
-    } catch (...) {
-        // An observer of the window refused it (a page the plugin does not
-        // serve): the window stays as the refusal left it.
-        return NPERR_GENERIC_ERROR;
-    }
+    // An observer of the window that refuses it (a page the plugin does not
+    // serve) fails the call; the window stays as the refusal left it.
+    return forward(instance, NPError(NPERR_INVALID_INSTANCE_ERROR), NPError(NPERR_NO_ERROR),
+                   NPError(NPERR_GENERIC_ERROR),
+                   [&](NpapiPlugin& plugin) { return plugin.SetWindow(window); });
 }
 
 NPError NpapiPluginModule::NPP_NewStream(NPP instance, NPMIMEType type, NPStream* stream,
                                          NPBool seekable, uint16_t* stype)
 {
-    if (!instanceData(instance))
-        return NPERR_INVALID_INSTANCE_ERROR;
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        if (!plugin)
-            return NPERR_GENERIC_ERROR;
-        return plugin->NewStream(type, stream, seekable, stype);
-    } catch (...) {
-        return NPERR_GENERIC_ERROR;
-    }
+    return forward(instance, NPError(NPERR_INVALID_INSTANCE_ERROR), NPError(NPERR_GENERIC_ERROR),
+                   NPError(NPERR_GENERIC_ERROR),
+                   [&](NpapiPlugin& plugin) { return plugin.NewStream(type, stream, seekable, stype); });
 }
 
 NPError NpapiPluginModule::NPP_DestroyStream(NPP instance, NPStream* stream, NPReason reason)
 {
-    if (!instanceData(instance))
-        return NPERR_INVALID_INSTANCE_ERROR;
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        if (!plugin)
-            return NPERR_GENERIC_ERROR;
-        return plugin->DestroyStream(stream, reason);
-    } catch (...) {
-        return NPERR_GENERIC_ERROR;
-    }
+    return forward(instance, NPError(NPERR_INVALID_INSTANCE_ERROR), NPError(NPERR_GENERIC_ERROR),
+                   NPError(NPERR_GENERIC_ERROR),
+                   [&](NpapiPlugin& plugin) { return plugin.DestroyStream(stream, reason); });
 }
 
 void NpapiPluginModule::NPP_StreamAsFile(NPP instance, NPStream* stream, const char* fname)
 {
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        if (plugin)
-            plugin->StreamAsFile(stream, fname);
-    } catch (...) {
-    }
+    forwardVoid(instance, [&](NpapiPlugin& plugin) { plugin.StreamAsFile(stream, fname); });
 }
 
+// The byte counts answer the same numbers as the errors.
 int32_t NpapiPluginModule::NPP_WriteReady(NPP instance, NPStream* stream)
 {
-    if (!instanceData(instance))
-        return NPERR_INVALID_INSTANCE_ERROR;
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        if (!plugin)
-            return NPERR_GENERIC_ERROR;
-        return plugin->WriteReady(stream);
-    } catch (...) {
-        return -1;
-    }
+    return forward(instance, int32_t(NPERR_INVALID_INSTANCE_ERROR), int32_t(NPERR_GENERIC_ERROR),
+                   int32_t(-1), [&](NpapiPlugin& plugin) { return plugin.WriteReady(stream); });
 }
 
 int32_t NpapiPluginModule::NPP_Write(NPP instance, NPStream* stream, int32_t offset,
                                      int32_t len, void* buffer)
 {
-    if (!instanceData(instance))
-        return NPERR_INVALID_INSTANCE_ERROR;
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        if (!plugin)
-            return NPERR_GENERIC_ERROR;
-        return plugin->Write(stream, offset, len, buffer);
-    } catch (...) {
-        return -1;
-    }
+    return forward(instance, int32_t(NPERR_INVALID_INSTANCE_ERROR), int32_t(NPERR_GENERIC_ERROR),
+                   int32_t(-1),
+                   [&](NpapiPlugin& plugin) { return plugin.Write(stream, offset, len, buffer); });
 }
 
 void NpapiPluginModule::NPP_Print(NPP instance, NPPrint* platformPrint)
 {
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        if (plugin)
-            plugin->Print(platformPrint);
-    } catch (...) {
-    }
+    forwardVoid(instance, [&](NpapiPlugin& plugin) { plugin.Print(platformPrint); });
 }
 
 int16_t NpapiPluginModule::NPP_HandleEvent(NPP instance, void* event)
 {
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        return plugin ? plugin->HandleEvent(event) : 0;
-    } catch (...) {
-        return 0;
-    }
+    return forward(instance, int16_t(0), int16_t(0), int16_t(0),
+                   [&](NpapiPlugin& plugin) { return plugin.HandleEvent(event); });
 }
 
 void NpapiPluginModule::NPP_URLNotify(NPP instance, const char* url, NPReason reason,
                                       void* notifyData)
 {
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        if (plugin)
-            plugin->URLNotify(url, reason, notifyData);
-    } catch (...) {
-    }
+    forwardVoid(instance, [&](NpapiPlugin& plugin) { plugin.URLNotify(url, reason, notifyData); });
 }
 
 NPError NpapiPluginModule::NPP_GetValue(NPP instance, NPPVariable variable, void* value)
@@ -282,16 +255,9 @@ NPError NpapiPluginModule::NPP_GetValue(NPP instance, NPPVariable variable, void
 
 NPError NpapiPluginModule::NPP_SetValue(NPP instance, NPNVariable variable, void* value)
 {
-    if (!instanceData(instance))
-        return NPERR_INVALID_INSTANCE_ERROR;
-    try {
-        const boost::shared_ptr<NpapiPlugin> plugin(getPlugin(instance));
-        if (!plugin)
-            return NPERR_GENERIC_ERROR;
-        return plugin->SetValue(variable, value);
-    } catch (...) {
-        return NPERR_GENERIC_ERROR;
-    }
+    return forward(instance, NPError(NPERR_INVALID_INSTANCE_ERROR), NPError(NPERR_GENERIC_ERROR),
+                   NPError(NPERR_GENERIC_ERROR),
+                   [&](NpapiPlugin& plugin) { return plugin.SetValue(variable, value); });
 }
 
 } // namespace Npapi

@@ -9,6 +9,7 @@ packages=(
   libboost-filesystem-dev libboost-date-time-dev
   libutfcpp-dev libgtk2.0-dev libssl-dev openssl
   xvfb xauth libxtst-dev
+  python3-pyqt5.qtwebkit
 )
 
 missing=()

@@ -1,0 +1,229 @@
+"""Runs one page in Debian's QtWebKit with the plugin, and collects what the
+page's script reports.
+
+Used by the demo (run-demo.py) and by the end-to-end tests. The caller side
+(run_page) prepares the engine's environment and starts a separate engine
+process: /usr/bin/python3 running this file, under xvfb-run when asked or when
+there is no display, and, when asked, inside a private mount namespace in
+which the password database gives the user a home of the caller's and the
+fixed main plugin folder holds just the files the caller names. The engine side (main) loads the page with setHtml at the
+given address and polls it until its script sets window.kzoDone, then hands
+window.kzoResults (any JSON value) back through a file.
+
+The engine loads plugins with deep binding (RTLD_DEEPBIND), so a preloaded
+library cannot stand in for C library functions the plugin calls; a private
+password entry in a mount namespace is what changes the home it finds.
+
+A page reports with: window.kzoResults = ...; window.kzoDone = true;
+"""
+
+import json
+import os
+import shlex
+import subprocess
+import sys
+import tempfile
+
+ENGINE_PYTHON = "/usr/bin/python3"
+MAIN_PLUGIN_DIR = "/usr/lib64/mozilla/plugins"
+# GTK+ 3 theme hooks in the environment crash the engine once the plugin
+# starts GTK+ 2; other plugin folders would load plugins besides ours.
+DROPPED_VARIABLES = ("QT_QPA_PLATFORMTHEME", "GTK_MODULES", "MOZ_PLUGIN_PATH")
+STUB_COMMANDS = ("yum", "gpk-update-viewer")
+
+
+class EngineError(Exception):
+    pass
+
+
+def write_stub_commands(directory, exit_codes, calls_log, seconds=0):
+    """Writes stand-ins for the package manager and the update viewer into
+    directory: each appends its command line to calls_log, takes the given
+    seconds and exits with exit_codes[name] (0 when not given)."""
+    os.makedirs(directory, exist_ok=True)
+    for name in STUB_COMMANDS:
+        path = os.path.join(directory, name)
+        with open(path, "w") as out:
+            out.write("#!/bin/sh\n"
+                      "echo \"%s $*\" >> %s\n"
+                      "sleep %s\n"
+                      "exit %d\n" % (name, shlex.quote(calls_log), seconds,
+                                      exit_codes.get(name, 0)))
+        os.chmod(path, 0o755)
+
+
+def private_namespace_command():
+    """The command prefix that runs a command in a private mount namespace:
+    as root, or in a user namespace of its own; None where neither works."""
+    for prefix in (["unshare", "-m"], ["unshare", "-r", "-m"]):
+        try:
+            if subprocess.run(prefix + ["true"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode == 0:
+                return prefix + ["--propagation", "private"]
+        except OSError:
+            pass
+    return None
+
+
+# Runs the rest of its arguments with, when given, the calling user's home in
+# the password database replaced (the plugin reads it there, not in $HOME)
+# and MAIN_PLUGIN_DIR replaced by a private folder holding empty files of the
+# given names. When that folder does not exist, an overlay on its deepest
+# existing ancestor keeps what the ancestor holds (such as the dynamic loader).
+_PRIVATE_SCRIPT = r'''
+set -e
+scratch=$1 home=$2 count=$3; shift 3
+target=%(target)s
+mount -t tmpfs kzo_private "$scratch"
+if [ -n "$home" ]; then
+  uid=$(id -u)
+  awk -F: -v OFS=: -v uid="$uid" -v home="$home" '$3 == uid { $6 = home } { print }' \
+    /etc/passwd > "$scratch/passwd"
+  mount --bind "$scratch/passwd" /etc/passwd
+  if [ "$(getent passwd "$uid" | cut -d: -f6)" != "$home" ]; then
+    echo "kzopage: the password database does not give $home for user $uid" >&2
+    exit 1
+  fi
+fi
+if [ -d "$target" ]; then
+  mount -t tmpfs kzo_private "$target"
+else
+  ancestor=$target
+  while [ ! -e "$ancestor" ]; do ancestor=$(dirname "$ancestor"); done
+  mkdir "$scratch/upper" "$scratch/work"
+  mount -t overlay kzo_private \
+    -o "lowerdir=$ancestor,upperdir=$scratch/upper,workdir=$scratch/work" "$ancestor"
+  mkdir -p "$target"
+fi
+while [ "$count" -gt 0 ]; do echo > "$target/$1"; shift; count=$((count - 1)); done
+exec "$@"
+''' % {"target": shlex.quote(MAIN_PLUGIN_DIR)}
+
+
+def engine_environment(plugin_dir, stub_dir=None, home=None, extra=None):
+    env = {k: v for k, v in os.environ.items() if k not in DROPPED_VARIABLES}
+    env["QTWEBKIT_PLUGIN_PATH"] = os.path.abspath(plugin_dir)
+    if stub_dir:
+        env["PATH"] = os.path.abspath(stub_dir) + os.pathsep + env.get("PATH", "/usr/bin:/bin")
+    if home:
+        # The engine's own files (caches, settings) stay out of the real home.
+        env["HOME"] = home
+        for name in ("XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"):
+            env.pop(name, None)
+    env.update(extra or {})
+    return env
+
+
+def run_page(html, base_url, plugin_dir, work_dir, timeout=30, stub_dir=None, home=None,
+             extra_env=None, private=None, main_plugin_files=(), use_xvfb=None):
+    """Runs html at base_url in a fresh engine process; returns a dict with
+    "done" (the page finished), "results" (window.kzoResults), "console"
+    (the page's console lines), "log" (the engine's standard output and
+    error) and "status" (its exit status).
+
+    home: the engine's home ($HOME and, with private, the password
+    database's). private: the prefix of private_namespace_command(), to run
+    the engine with a private password entry and main plugin folder holding
+    main_plugin_files; without it the machine's are used."""
+    os.makedirs(work_dir, exist_ok=True)
+    request = os.path.join(work_dir, "request.json")
+    result = os.path.join(work_dir, "result.json")
+    if os.path.exists(result):
+        os.remove(result)
+    with open(request, "w") as out:
+        json.dump({"html": html, "url": base_url, "timeout": timeout, "result": result}, out)
+
+    command = [ENGINE_PYTHON, os.path.abspath(__file__), request]
+    if use_xvfb is None:
+        use_xvfb = not os.environ.get("DISPLAY")
+    if use_xvfb:
+        # Parallel runs start their search for a free display apart.
+        command = ["xvfb-run", "-a", "-n", str(100 + os.getpid() % 800),
+                   "-s", "-screen 0 1024x768x24"] + command
+    if private:
+        scratch = os.path.join(work_dir, "mnt")
+        os.makedirs(scratch, exist_ok=True)
+        command = (private + ["/bin/sh", "-c", _PRIVATE_SCRIPT, "sh", scratch, home or "",
+                              str(len(main_plugin_files))] + list(main_plugin_files) + command)
+
+    env = engine_environment(plugin_dir, stub_dir, home, extra_env)
+    try:
+        run = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                             timeout=timeout + 30)
+    except subprocess.TimeoutExpired as e:
+        raise EngineError("the engine did not end in time:\n%s" % (e.output or b"").decode(
+            errors="replace"))
+    log = run.stdout.decode(errors="replace")
+    if not os.path.exists(result):
+        raise EngineError("the engine ended (status %d) without a result:\n%s" % (
+            run.returncode, log))
+    with open(result) as f:
+        answer = json.load(f)
+    answer["log"] = log
+    answer["status"] = run.returncode
+    return answer
+
+
+def main(request_path):
+    """Engine side: loads the page, waits for it, writes the result."""
+    with open(request_path) as f:
+        request = json.load(f)
+
+    from PyQt5.QtCore import QTimer, QUrl
+    from PyQt5.QtWebKit import QWebSettings
+    from PyQt5.QtWebKitWidgets import QWebPage, QWebView
+    from PyQt5.QtWidgets import QApplication
+
+    app = QApplication([sys.argv[0]])
+    console = []
+
+    class Page(QWebPage):
+        def javaScriptConsoleMessage(self, message, line, source):
+            console.append("%s:%d: %s" % (source, line, message))
+
+    settings = QWebSettings.globalSettings()
+    settings.setAttribute(QWebSettings.PluginsEnabled, True)
+    settings.setAttribute(QWebSettings.JavascriptEnabled, True)
+
+    view = QWebView()
+    page = Page(view)
+    view.setPage(page)
+    view.resize(640, 480)
+    view.show()
+    frame = page.mainFrame()
+    state = {"loaded": None, "left": int(request["timeout"] * 1000)}
+    poll_ms = 50
+
+    def finish(done):
+        results = frame.evaluateJavaScript(
+            "JSON.stringify(window.kzoResults === undefined ? null : window.kzoResults)")
+        answer = {"done": done, "loaded": state["loaded"], "console": console,
+                  "results": json.loads(results) if isinstance(results, str) else None}
+        # The page goes first, so that its plugin instances are destroyed
+        # while the engine is still whole.
+        view.setHtml("")
+        with open(request["result"], "w") as out:
+            json.dump(answer, out)
+        QTimer.singleShot(100, app.quit)
+
+    def poll():
+        if frame.evaluateJavaScript("window.kzoDone === true") is True:
+            return finish(True)
+        state["left"] -= poll_ms
+        if state["left"] <= 0:
+            return finish(False)
+        QTimer.singleShot(poll_ms, poll)
+
+    def loaded(ok):
+        if state["loaded"] is None:
+            state["loaded"] = ok
+            QTimer.singleShot(0, poll)
+
+    view.loadFinished.connect(loaded)
+    view.setHtml(request["html"], QUrl(request["url"]))
+    app.exec_()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))

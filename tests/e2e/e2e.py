@@ -1,0 +1,358 @@
+#!/usr/bin/python3
+"""End-to-end cases: the built plugin scripted by pages in Debian's QtWebKit.
+
+Each case starts fresh engine processes (demo/kzopage.py) with the plugin in
+a folder of the case's own, stub package-manager commands first on PATH, and
+a private mount namespace in which the password database gives a home in the
+case's folder and the main plugin folder holds only the files the case puts
+there. Where no private mount namespace can be made, the cases are skipped:
+the plugin would write into the real home. Exit status: 0 passed, 1 failed,
+77 skipped.
+
+    e2e.py --list
+    e2e.py --case NAME --plugin PLUGIN.so --work DIR
+"""
+
+import argparse
+import os
+import shutil
+import sys
+import time
+import traceback
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(HERE, "..", "..", "demo"))
+import kzopage  # noqa: E402
+
+SKIPPED = 77
+ALLOWED_PAGE = "https://www.otarnwell.com/update.html"
+REFUSED = "File corrupted. Try re-installing the plugin."
+CODE_33 = "Invalid error code. Greater than max error code. "
+UPDATE_COMMAND = "yum -y update vudiriveze"
+VIEWER_COMMAND = "gpk-update-viewer"
+DAY = 24 * 3600
+ENGINE_ERROR = "Error calling method on NPObject."
+STRING = "Ss"
+OBJECT = "N5boost10shared_ptrIN2FB5JSAPIEEE"
+
+
+class Failed(Exception):
+    pass
+
+
+class Skipped(Exception):
+    pass
+
+
+def expect(actual, expected, what):
+    if actual != expected:
+        raise Failed("%s: expected %r, got %r" % (what, expected, actual))
+
+
+def value(result, expected, what):
+    expect(result, {"type": type_of(expected), "value": expected}, what)
+
+
+def type_of(v):
+    if isinstance(v, bool):
+        return "boolean"
+    if isinstance(v, (int, float)):
+        return "number"
+    return "string" if isinstance(v, str) else "undefined"
+
+
+def error(result, expected, what):
+    """A plugin's script error: this engine throws its own fixed text, the
+    plugin's text is read back through getLastException()."""
+    expect(result, {"error": ENGINE_ERROR, "last": expected}, what)
+
+
+class Case:
+    """One case's folder: plugin folder, fake home, stubs, engine runs."""
+
+    def __init__(self, args):
+        self.work = os.path.abspath(args.work)
+        shutil.rmtree(self.work, ignore_errors=True)
+        self.plugins = os.path.join(self.work, "plugins")
+        self.home = os.path.join(self.work, "home")
+        self.stubs = os.path.join(self.work, "stubs")
+        self.calls_log = os.path.join(self.work, "calls.log")
+        runtime = os.path.join(self.work, "runtime")
+        for d in (self.plugins, self.home, runtime):
+            os.makedirs(d)
+        os.chmod(runtime, 0o700)
+        os.symlink(os.path.abspath(args.plugin),
+                   os.path.join(self.plugins, os.path.basename(args.plugin)))
+        self.env = {"XDG_RUNTIME_DIR": runtime}
+        self.private = kzopage.private_namespace_command()
+        if not self.private:
+            raise Skipped("no private mount namespace (unshare -m needs root or user "
+                          "namespaces): the plugin would use the real home and %s" %
+                          kzopage.MAIN_PLUGIN_DIR)
+        self.runs = 0
+
+    def stub_commands(self, exit_codes=None, seconds=0):
+        kzopage.write_stub_commands(self.stubs, exit_codes or {}, self.calls_log, seconds)
+
+    def calls(self):
+        if not os.path.exists(self.calls_log):
+            return []
+        with open(self.calls_log) as f:
+            return [line.rstrip() for line in f]
+
+    def run(self, page, url=ALLOWED_PAGE, main_plugin_files=(), timeout=30):
+        """Runs a page of pages/ and returns (results, events)."""
+        with open(os.path.join(HERE, "pages", "harness.js")) as f:
+            harness = f.read()
+        with open(os.path.join(HERE, "pages", page)) as f:
+            html = f.read().replace("/*HARNESS*/", harness)
+        if not os.path.exists(self.stubs):
+            self.stub_commands()
+        self.runs += 1
+        answer = kzopage.run_page(html, url, self.plugins,
+                                  os.path.join(self.work, "run%d" % self.runs),
+                                  timeout=timeout, stub_dir=self.stubs, home=self.home,
+                                  extra_env=self.env, private=self.private,
+                                  main_plugin_files=main_plugin_files, use_xvfb=True)
+        self.last_log = answer["log"]
+        if not answer["loaded"] or not answer["done"] or answer["status"] != 0:
+            raise Failed("the page did not run to its end (loaded %s, done %s, engine status "
+                         "%s); console: %s\nengine output:\n%s" % (
+                             answer["loaded"], answer["done"], answer["status"],
+                             answer["console"], answer["log"]))
+        reported = answer["results"]
+        return reported["results"], reported["events"]
+
+    def log_files(self):
+        logs = os.path.join(self.home, ".config", "Tarnwell", "okzoinstallplugin", "logs")
+        if not os.path.isdir(logs):
+            return logs, []
+        return logs, sorted(n for n in os.listdir(logs)
+                            if os.path.isfile(os.path.join(logs, n)))
+
+    def plugin_log(self):
+        """The text of the one log file the plugin wrote."""
+        logs, names = self.log_files()
+        mine = [n for n in names if n.startswith("okzoinstallplugin.")]
+        expect(len(mine), 1, "log files in " + logs)
+        with open(os.path.join(logs, mine[0])) as f:
+            return f.read()
+
+
+CASES = {}
+
+
+def case(name):
+    def register(fn):
+        CASES[name] = fn
+        return fn
+    return register
+
+
+@case("reads")
+def reads(c):
+    r, _ = c.run("reads.html")
+    value(r["getVersion"], "1.6.210.5", "getVersion()")
+    value(r["getVersion extra args"], "1.6.210.5", "getVersion(1, 'two')")
+    for code, text in ((0, "Success"), (15, "AutoUpate, Download operation failed "),
+                       (16, "AutoUpate, Installation operation failed"), (33, CODE_33),
+                       (1000, CODE_33), (-1, CODE_33)):
+        value(r["getErrorString %d" % code], text, "getErrorString(%d)" % code)
+    value(r["getErrorString numeric text"], "Unable to login", 'getErrorString("5")')
+    value(r["echo text"], "x", 'echo("x")')
+    value(r["echo number"], 42, "echo(42)")
+    value(r["echo bool"], True, "echo(true)")
+    expect(r["echo nothing"], {"type": "undefined", "value": None}, "echo()")
+    log = c.plugin_log()
+    for line in ("Creating kzoautoinstall plugin ", "Site is VALID ", "getErrorString: -1"):
+        if line not in log:
+            raise Failed("the plugin's log lacks %r:\n%s" % (line, log))
+
+
+@case("argument_errors")
+def argument_errors(c):
+    r, events = c.run("argument-errors.html")
+    for name, text in (
+            ("updatePlugin 2 args", "Error: Argument 4is not optional."),
+            ("updatePlugin 5 args", "Too many arguments, expected 4."),
+            ("updatePlugin text callback",
+             "Invalid argument conversion from %s to %s at index 2" % (STRING, OBJECT)),
+            ("getErrorString text", "Invalid argument conversion from %s to i at index 1" % STRING),
+            ("getErrorString nothing", "Error: Argument 1is not optional."),
+            ("getErrorString 2 args", "Too many arguments, expected 1."),
+            ("echo 2 args", "Too many arguments, expected 1.")):
+        error(r[name], text, name)
+    if "error" not in r["unknown method"]:
+        raise Failed("an unknown method gave %r" % r["unknown method"])
+    value(r["getVersion after"], "1.6.210.5", "getVersion() after the errors")
+    expect(events, [], "page callbacks")
+    expect(c.calls(), [], "commands run")
+
+
+# name: (exit codes of the stubs, commands run, the report)
+UPDATES = {
+    "update_success": ({"yum": 0}, [UPDATE_COMMAND], "success:0"),
+    "update_viewer_after_yum_status_256": ({"yum": 1, "gpk-update-viewer": 0},
+                                           [UPDATE_COMMAND, VIEWER_COMMAND], "success:0"),
+    "update_viewer_fails": ({"yum": 1, "gpk-update-viewer": 4},
+                            [UPDATE_COMMAND, VIEWER_COMMAND], "failure:16"),
+    "update_failure_status_512": ({"yum": 2}, [UPDATE_COMMAND], "failure:16"),
+}
+
+
+def update_case(name, exit_codes, commands, report):
+    def run(c):
+        c.stub_commands(exit_codes)
+        r, events = c.run("update.html")
+        expect(r["updatePlugin"], {"type": "undefined", "value": None}, "updatePlugin's result")
+        # The progress report and the result come after the call returned.
+        expect(events, ["returned", "progress:100", report], "page callbacks in order")
+        expect(c.calls(), commands, "commands run")
+        log = c.plugin_log()
+        status = {"success:0": 0}.get(report, exit_codes.get("gpk-update-viewer",
+                                                             exit_codes["yum"]) * 256)
+        last = commands[-1]
+        for line in ("Installer command: " + UPDATE_COMMAND,
+                     "Installer command: %s. Return code: %d" % (last, status)):
+            if line not in log:
+                raise Failed("the plugin's log lacks %r:\n%s" % (line, log))
+    case(name)(run)
+
+
+for _name, (_codes, _commands, _report) in UPDATES.items():
+    update_case(_name, _codes, _commands, _report)
+
+
+@case("update_outlives_page")
+def update_outlives_page(c):
+    # Two workers sit in the package manager while their instance goes.
+    c.stub_commands({"yum": 0}, seconds=1)
+    r, events = c.run("update-outlives-page.html")
+    expect(r["updatePlugin"], {"type": "undefined", "value": None}, "updatePlugin's result")
+    expect(r["second updatePlugin"], {"type": "undefined", "value": None},
+           "the second updatePlugin's result")
+    # Nothing reaches the page once its instance is gone.
+    expect(events, ["progress:100", "progress2:100", "removed"], "page callbacks")
+    expect(c.calls(), [UPDATE_COMMAND, UPDATE_COMMAND], "commands run")
+    log = c.plugin_log()
+    expect(log.count("Installer command: %s. Return code: 0" % UPDATE_COMMAND), 2,
+           "finished workers in the log:\n" + log)
+
+
+@case("main_plugin_version")
+def main_plugin_version(c):
+    r, _ = c.run("main-version.html",
+                 main_plugin_files=["vudiriveze_1.8.2.3.so", "libflashplayer.so"])
+    value(r["getMasterVersion"], "1.8.2.3\n", "getMasterVersion()")
+    value(r["getMasterVersion extra args"], "1.8.2.3\n", 'getMasterVersion("x")')
+
+
+@case("main_plugin_missing")
+def main_plugin_missing(c):
+    r, _ = c.run("main-version.html", main_plugin_files=["libflashplayer.so"])
+    value(r["getMasterVersion"], "", "getMasterVersion() without the main plugin")
+
+
+# name: (page address, allowed)
+SITES = {
+    "site_vendor_host": ("https://www.otarnwell.com/update.html", True),
+    "site_vendor_domain_with_port": ("http://tarnwellmeet.com:8080/a?b=c", True),
+    "site_vendor_host_any_case": ("https://Conf.TarnwellConf.COM/", True),
+    "site_other_host": ("https://evil.example/", False),
+    "site_vendor_name_as_subdomain": ("https://otarnwell.com.evil.example/", False),
+    "site_vendor_name_in_path": ("https://evil.example/www.otarnwell.com/", False),
+    "site_vendor_name_in_query": ("https://evil.example/?next=otarnwell.com/", False),
+    "site_vendor_name_as_suffix": ("https://nototarnwell.com/", False),
+}
+
+
+def site_case(name, url, allowed):
+    def run(c):
+        r, events = c.run("site.html", url=url)
+        methods = ("getVersion", "getVersion again", "getErrorString", "echo",
+                   "getMasterVersion", "updatePlugin")
+        if allowed:
+            value(r["getVersion"], "1.6.210.5", "getVersion() on " + url)
+            value(r["echo"], "x", "echo() on " + url)
+            return
+        for m in methods:
+            error(r[m], REFUSED, "%s on %s" % (m, url))
+        expect(events, [], "page callbacks")
+        expect(c.calls(), [], "commands run")
+        if "Site is INVALID " not in c.plugin_log():
+            raise Failed("the plugin's log lacks the refusal")
+    case(name)(run)
+
+
+for _name, (_url, _allowed) in SITES.items():
+    site_case(_name, _url, _allowed)
+
+
+@case("log_file")
+def log_file(c):
+    logs = os.path.join(c.home, ".config", "Tarnwell", "okzoinstallplugin", "logs")
+    legacy = os.path.join(c.home, "Tarnwell", "Lintel")
+    os.makedirs(os.path.join(logs, "kept"))
+    os.makedirs(legacy)
+    now = time.time()
+    old = {os.path.join(logs, "okzoinstallplugin.1_1.log"): now - 8 * DAY,
+           os.path.join(logs, "other.log"): now - 30 * DAY,
+           os.path.join(logs, "okzoinstallplugin.2_2.log"): now - 6 * DAY,
+           os.path.join(logs, "kept", "okzoinstallplugin.3_3.log"): now - 30 * DAY,
+           os.path.join(legacy, "installer.log"): now - DAY}
+    for path, mtime in old.items():
+        with open(path, "w") as f:
+            f.write("old\n")
+        os.utime(path, (mtime, mtime))
+
+    start = int(time.time())
+    r, _ = c.run("two-instances.html")
+    end = int(time.time())
+    value(r["first"], "1.6.210.5", "the first instance")
+    value(r["second"], "1.6.210.5", "the second instance")
+
+    _, names = c.log_files()
+    new = [n for n in names if n not in ("okzoinstallplugin.2_2.log",)]
+    expect(len(new), 1, "new log files among %s" % names)
+    stamp, _, rest = new[0][len("okzoinstallplugin."):].partition("_")
+    if not (rest.endswith(".log") and rest[:-4].isdigit() and start <= int(stamp) <= end):
+        raise Failed("log file name %s is not okzoinstallplugin.<time>_<pid>.log" % new[0])
+    expect(os.path.exists(os.path.join(logs, "okzoinstallplugin.2_2.log")), True,
+           "the 6 days old log kept")
+    expect(os.path.exists(os.path.join(logs, "kept", "okzoinstallplugin.3_3.log")), True,
+           "an old log in a subfolder kept")
+    expect(os.path.exists(legacy), False, "the legacy folder removed")
+    with open(os.path.join(logs, new[0])) as f:
+        log = f.read()
+    # Both instances write to the one file of the process.
+    expect(log.count("Creating kzoautoinstall plugin "), 2, "instances in the log:\n" + log)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--case")
+    parser.add_argument("--plugin")
+    parser.add_argument("--work")
+    args = parser.parse_args()
+    if args.list:
+        print(";".join(CASES))
+        return 0
+    try:
+        CASES[args.case](Case(args))
+    except Skipped as e:
+        print("SKIPPED: %s" % e)
+        return SKIPPED
+    except (Failed, kzopage.EngineError) as e:
+        print("FAILED: %s" % e)
+        return 1
+    except Exception:
+        traceback.print_exc()
+        return 1
+    print("passed: %s" % args.case)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
