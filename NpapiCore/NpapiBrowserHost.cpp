@@ -35,6 +35,14 @@ namespace {
 const char kNoWindow[] = "Cannot find HTML window";
 const char kNoDocument[] = "Cannot find HTML document";
 
+// A stream that takes 0 bytes per delivery would never receive any: 0 means
+// the default block, as it does for the download helper.
+size_t bufferSizeOf(const BrowserStreamRequest& request)
+{
+    return request.internalBufferSize ? request.internalBufferSize
+                                      : BrowserStreamRequest::kDefaultBufferSize;
+}
+
 } // namespace
 
 class NpapiBrowserHost::NpapiStreamList {
@@ -236,7 +244,7 @@ BrowserStreamPtr NpapiBrowserHost::_createStream(const BrowserStreamRequest& req
     NpapiBrowserHost* const self = const_cast<NpapiBrowserHost*>(this);
     const std::string url(request.uri.toString(true));
     const NpapiStreamPtr stream(boost::make_shared<NpapiStream>(
-        url, request.cache, request.seekable, request.internalBufferSize,
+        url, request.cache, request.seekable, bufferSizeOf(request),
         boost::static_pointer_cast<NpapiBrowserHost>(self->shared_from_this())));
     if (request.sink)
         stream->AttachObserver(request.sink);
@@ -274,7 +282,7 @@ BrowserStreamPtr NpapiBrowserHost::_createUnsolicitedStream(const BrowserStreamR
     const std::string url(request.uri.toString(true));
     FBLOG_INFO("NpapiBrowserStream", "Creating an unsolicited stream with url: " << url);
     const NpapiStreamPtr stream(boost::make_shared<NpapiStream>(
-        url, false, request.seekable, request.internalBufferSize,
+        url, false, request.seekable, bufferSizeOf(request),
         boost::static_pointer_cast<NpapiBrowserHost>(self->shared_from_this())));
     stream->setCreated();
     // No URL notification comes for a stream the browser opened.

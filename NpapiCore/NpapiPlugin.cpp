@@ -200,6 +200,10 @@ void NpapiPlugin::URLNotify(const char*, NPReason reason, void* notifyData)
     NpapiStream* const object = static_cast<NpapiStream*>(notifyData);
     const NpapiStreamPtr keep(boost::static_pointer_cast<NpapiStream>(object->sharedFromThis()));
     object->signalCompleted(reason == NPRES_DONE);
+    // The URL's end is the browser's last word on the request: when it never
+    // opened a stream for it (a server error), no NPP_DestroyStream follows.
+    if (!object->wasBound())
+        object->setDestroyed();
     object->setNotified();
 }
 

@@ -1,5 +1,7 @@
 #include "NpapiStream.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "PluginEvents/StreamEvents.h"
@@ -13,7 +15,8 @@ NpapiStream::NpapiStream(const std::string& url, bool cache, bool seekable,
       m_stream(nullptr),
       m_host(host),
       m_destroyed(false),
-      m_notified(false)
+      m_notified(false),
+      m_everBound(false)
 {
 }
 
@@ -88,8 +91,9 @@ void NpapiStream::signalFailedOpen()
 
 void NpapiStream::signalCompleted(bool success)
 {
-    // A seekable stream stays usable for range reads after its first pass.
-    if (isSeekable() && success)
+    // A seekable stream stays usable for range reads after its first pass,
+    // as long as the browser still holds it; once unbound it can only end.
+    if (isSeekable() && success && m_stream)
         return;
     if (isCompleted())
         return;
@@ -101,7 +105,14 @@ void NpapiStream::signalCompleted(bool success)
 
 void NpapiStream::signalCacheFilename(const std::wstring& fileName) { setCacheFilename(fileName); }
 
-void NpapiStream::setStream(NPStream* stream) { m_stream = stream; }
+void NpapiStream::setStream(NPStream* stream)
+{
+    m_stream = stream;
+    if (stream)
+        m_everBound = true;
+}
+
+bool NpapiStream::wasBound() const { return m_everBound; }
 
 NPStream* NpapiStream::getStream() const { return m_stream; }
 
@@ -113,6 +124,13 @@ bool NpapiStream::readRanges(const std::vector<Range>& ranges)
         return false;
     if (ranges.empty())
         return true;
+    // The browser's records hold a 32-bit offset and length: a reversed or
+    // larger range cannot be asked for, so none of the list is.
+    for (const Range& range : ranges) {
+        if (range.end < range.start || range.start > static_cast<size_t>(INT32_MAX) ||
+            range.end - range.start > static_cast<size_t>(UINT32_MAX))
+            return false;
+    }
     const NpapiBrowserHostPtr host(getHost());
     if (!host)
         return false;

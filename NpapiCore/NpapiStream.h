@@ -50,6 +50,8 @@ public:
     virtual void signalCacheFilename(const std::wstring& fileName);
     virtual void setStream(NPStream* stream);
     virtual NPStream* getStream() const;
+    // Whether the browser ever opened the stream (bound an NPStream to it).
+    bool wasBound() const;
     // Empty when the host is gone.
     virtual NpapiBrowserHostPtr getHost() const;
 
@@ -65,6 +67,7 @@ private:
     boost::shared_ptr<NpapiStream> m_self;
     bool m_destroyed;
     bool m_notified;
+    bool m_everBound;
 };
 
 typedef boost::shared_ptr<NpapiStream> NpapiStreamPtr;

@@ -73,4 +73,26 @@ protected:
     std::vector<fakebrowser::Instance*> live;
 };
 
+// One live instance and its root object, made before each test.
+class InstanceFixture : public PluginFixture {
+protected:
+    void SetUp() override
+    {
+        PluginFixture::SetUp();
+        instance = &newInstance();
+        ASSERT_EQ(NPERR_NO_ERROR, instance->newResult());
+        root = instance->scriptableObject();
+        ASSERT_TRUE(root);
+    }
+
+    void TearDown() override
+    {
+        root = ObjectRef();
+        PluginFixture::TearDown();
+    }
+
+    fakebrowser::Instance* instance = nullptr;
+    fakebrowser::ObjectRef root;
+};
+
 #endif

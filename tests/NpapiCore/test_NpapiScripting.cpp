@@ -14,30 +14,12 @@ using fakebrowser::Value;
 
 namespace {
 
-class Scripting : public PluginFixture {
+class Scripting : public InstanceFixture {
 protected:
-    void SetUp() override
-    {
-        PluginFixture::SetUp();
-        instance = &newInstance();
-        ASSERT_EQ(NPERR_NO_ERROR, instance->newResult());
-        root = instance->scriptableObject();
-        ASSERT_TRUE(root);
-    }
-
-    void TearDown() override
-    {
-        root = ObjectRef();
-        PluginFixture::TearDown();
-    }
-
     CallResult call(const std::string& name, const std::vector<Value>& args = {})
     {
         return browser->callMember(root.get(), name, args);
     }
-
-    Instance* instance = nullptr;
-    ObjectRef root;
 };
 
 TEST_F(Scripting, AMethodIsReadAsAPropertyAndCalledThroughItsFunctionObject)

@@ -14,9 +14,12 @@ the plugin would write into the real home. Exit status: 0 passed, 1 failed,
 """
 
 import argparse
+import functools
+import http.server
 import os
 import shutil
 import sys
+import threading
 import time
 import traceback
 
@@ -84,6 +87,7 @@ class Case:
         os.chmod(runtime, 0o700)
         os.symlink(os.path.abspath(args.plugin),
                    os.path.join(self.plugins, os.path.basename(args.plugin)))
+        self.test_plugin = args.test_plugin
         self.env = {"XDG_RUNTIME_DIR": runtime}
         self.private = kzopage.private_namespace_command()
         if not self.private:
@@ -329,11 +333,64 @@ def log_file(c):
     expect(log.count("Creating kzoautoinstall plugin "), 2, "instances in the log:\n" + log)
 
 
+def fnv1a(data):
+    h = 2166136261
+    for b in data:
+        h = ((h ^ b) * 16777619) & 0xffffffff
+    return "%08x" % h
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+@case("framework_download")
+def framework_download(c):
+    """The framework's own test plugin (not the installer) downloads through
+    the engine from a loopback server into memory; a missing file fails."""
+    if not c.test_plugin:
+        raise Skipped("no --test-plugin given")
+    for name in os.listdir(c.plugins):
+        os.remove(os.path.join(c.plugins, name))
+    os.symlink(os.path.abspath(c.test_plugin),
+               os.path.join(c.plugins, os.path.basename(c.test_plugin)))
+    served = os.path.join(c.work, "served")
+    os.makedirs(served)
+    body = bytes((i * 7 + i // 251) & 0xff for i in range(300000))
+    with open(os.path.join(served, "data.bin"), "wb") as f:
+        f.write(body)
+    server = http.server.ThreadingHTTPServer(
+        ("127.0.0.1", 0), functools.partial(QuietHandler, directory=served))
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        r, _ = c.run("download.html", url="http://127.0.0.1:%d/page.html" % server.server_port)
+    finally:
+        server.shutdown()
+        server.server_close()
+    if "journal" not in r:
+        raise Failed("the test plugin did not script: %r\nengine output:\n%s" % (r, c.last_log))
+    journal = r["journal"]["value"].split("\n")
+    done = journal[-1]
+    prefix = "done success=true size=%d fnv=%s headers=" % (len(body), fnv1a(body))
+    if not done.startswith(prefix):
+        raise Failed("the download ended with %r, expected %r...; journal %r" % (
+            done, prefix, journal))
+    if "[Content-Length: %d]" % len(body) not in done:
+        raise Failed("the response headers lack the length: %r" % done)
+    if not all(line.startswith("progress ") for line in journal[:-1]) or len(journal) < 2:
+        raise Failed("no progress before the end: %r" % journal)
+    expect(r["journal missing"]["value"].split("\n")[-1],
+           "done success=false size=0 fnv=- headers=", "the missing file's end")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--case")
     parser.add_argument("--plugin")
+    parser.add_argument("--test-plugin")
     parser.add_argument("--work")
     args = parser.parse_args()
     if args.list:

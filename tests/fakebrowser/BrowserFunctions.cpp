@@ -88,6 +88,22 @@ struct BrowserFunctions {
 
     static std::string text(const char* s) { return s ? std::string(s) : std::string(); }
 
+    // The record of a stream the browser gave the plugin and has not
+    // destroyed; otherwise a violation and null.
+    static StreamRecord* liveStream(Entry entry, NPStream* stream)
+    {
+        FakeBrowser* browser = FakeBrowser::current();
+        if (!browser)
+            return nullptr;
+        StreamRecord* record = browser->findStream(stream);
+        if (!record || record->destroyed()) {
+            browser->recordViolation(std::string(entryName(entry)) +
+                                     (record ? " on a destroyed stream" : " on an unknown stream"));
+            return nullptr;
+        }
+        return record;
+    }
+
     // --- URLs and streams.
     static NPError geturl(NPP npp, const char* url, const char* window)
     {
@@ -114,7 +130,8 @@ struct BrowserFunctions {
         r.stream = stream;
         for (NPByteRange* range = ranges; range; range = range->next)
             r.ranges.emplace_back(range->offset, range->length);
-        return recordRequest(Entry::requestread, r);
+        const NPError answer = recordRequest(Entry::requestread, r);
+        return liveStream(Entry::requestread, stream) ? answer : static_cast<NPError>(NPERR_GENERIC_ERROR);
     }
     static NPError newstream(NPP npp, NPMIMEType type, const char* window, NPStream**)
     {
@@ -132,7 +149,8 @@ struct BrowserFunctions {
         r.stream = stream;
         r.data = buffer && len > 0 ? std::string(static_cast<const char*>(buffer), static_cast<std::size_t>(len))
                                    : std::string();
-        return recordRequest(Entry::write, r) == NPERR_NO_ERROR ? len : -1;
+        const bool taken = recordRequest(Entry::write, r) == NPERR_NO_ERROR;
+        return taken && liveStream(Entry::write, stream) ? len : -1;
     }
     static NPError destroystream(NPP npp, NPStream* stream, NPReason reason)
     {
@@ -140,7 +158,17 @@ struct BrowserFunctions {
         r.npp = npp;
         r.stream = stream;
         r.reason = reason;
-        return recordRequest(Entry::destroystream, r);
+        const NPError answer = recordRequest(Entry::destroystream, r);
+        StreamRecord* record = liveStream(Entry::destroystream, stream);
+        if (!record)
+            return NPERR_GENERIC_ERROR;
+        FakeBrowser* browser = FakeBrowser::current();
+        if (answer == NPERR_NO_ERROR && browser->m_destroyStreamCallsBack) {
+            // As some browsers do: the plugin's NPP_DestroyStream at once.
+            if (Instance* owner = browser->findInstance(npp))
+                owner->destroyStream(*record, reason);
+        }
+        return answer;
     }
     static NPError geturlnotify(NPP npp, const char* url, const char* target, void* notifyData)
     {

@@ -167,6 +167,14 @@ Instance* FakeBrowser::findInstance(NPP npp)
     return nullptr;
 }
 
+StreamRecord* FakeBrowser::findStream(NPStream* stream)
+{
+    for (const auto& instance : m_instances)
+        if (StreamRecord* record = instance->findStream(stream))
+            return record;
+    return nullptr;
+}
+
 // --- Records.
 
 void FakeBrowser::recordCall(Entry entry, bool onMainThread)

@@ -15,6 +15,11 @@
 // - Ledgers: every NPObject the browser knows with its reference count and
 //   the browser's share of it (ObjectLedger), every block of browser memory
 //   (MemoryLedger). ledgerProblems() lists what a plugin left behind.
+// - Streams: the URL entries record their requests (urlRequests) and answer
+//   setStreamAnswer; the test plays the browser's side of a stream through
+//   Instance (newStream, deliver, destroyStream, urlNotify, ...), and
+//   NPN_RequestRead, NPN_Write and NPN_DestroyStream on a stream the
+//   browser did not give or already destroyed record a violation.
 // - Pages, instances (Instance), identifiers (Identifiers.h), timers with a
 //   virtual clock, and the queue of asynchronous calls, which runs only when
 //   the main thread asks (runAsyncCalls, pumpUntil). Calls queued for an
@@ -76,8 +81,8 @@ struct CallRecord {
     bool onMainThread;
 };
 
-// A request made through the URL and stream entries (kept simple until the
-// streams come): which entry, and what it carried.
+// A request made through the URL and stream entries: which entry, and what
+// it carried.
 struct UrlRequest {
     Entry entry;
     NPP npp;
@@ -159,6 +164,8 @@ public:
                              const std::function<void(Instance&)>& preparePage = {});
     // The instance of an NPP the browser made, or null.
     Instance* findInstance(NPP npp);
+    // The record of an NPStream made for any instance, or null.
+    StreamRecord* findStream(NPStream* stream);
 
     // --- Browser settings.
     void setSupportsXEmbed(bool supported) { m_supportsXEmbed = supported; }
@@ -170,7 +177,11 @@ public:
         m_proxyError = error;
         m_proxyText = text;
     }
+    // The answer of the URL and stream entries (NPN_GetURLNotify, ...).
     void setStreamAnswer(NPError error) { m_streamAnswer = error; }
+    // NPN_DestroyStream calls the plugin's NPP_DestroyStream at once (with
+    // the plugin's reason) instead of leaving it to the test.
+    void setDestroyStreamCallsBack(bool callsBack) { m_destroyStreamCallsBack = callsBack; }
     void setEvaluateFails(bool fails) { m_evaluateFails = fails; }
     // The per-call log costs memory in long runs; the per-entry counts stay.
     void setCallLogEnabled(bool enabled) { m_callLogEnabled = enabled; }
@@ -320,6 +331,7 @@ private:
     NPError m_proxyError = NPERR_NO_ERROR;
     std::string m_proxyText = "DIRECT";
     NPError m_streamAnswer = NPERR_NO_ERROR;
+    bool m_destroyStreamCallsBack = false;
     bool m_evaluateFails = false;
     bool m_deliverAfterDestroy = false;
     std::atomic<bool> m_callLogEnabled{true};

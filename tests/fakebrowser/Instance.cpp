@@ -1,5 +1,6 @@
 #include "Instance.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "FakeBrowser.h"
@@ -179,6 +180,121 @@ ObjectRef Instance::scriptableObject(NPError* error)
     else
         m_browser.recordViolation("the scriptable object was not made through NPN_CreateObject");
     return ref;
+}
+
+StreamRecord* Instance::newStream(const StreamSpec& spec, NPError* result, uint16_t* streamType)
+{
+    NPPluginFuncs& funcs = m_browser.pluginFuncs();
+    if (!usable() || !FakeBrowser::callable(funcs.newstream)) {
+        if (result)
+            *result = NPERR_INVALID_INSTANCE_ERROR;
+        return nullptr;
+    }
+    m_streams.emplace_back(new StreamRecord(spec));
+    StreamRecord* record = m_streams.back().get();
+    record->stream()->ndata = record;
+    char* type = copyText(m_strings, spec.mimeType.c_str());
+    uint16_t stype = NP_NORMAL;
+    const NPError answer = funcs.newstream(&m_npp, type, record->stream(), spec.seekable, &stype);
+    if (result)
+        *result = answer;
+    if (streamType)
+        *streamType = stype;
+    // A refused stream is gone for the browser: no NPP_DestroyStream follows.
+    if (answer != NPERR_NO_ERROR)
+        record->setDestroyed();
+    return record;
+}
+
+bool Instance::streamUsable(StreamRecord& stream, const char* call)
+{
+    if (stream.destroyed()) {
+        m_browser.recordViolation(std::string("the test drove ") + call + " on a destroyed stream");
+        return false;
+    }
+    return usable();
+}
+
+int32_t Instance::writeReady(StreamRecord& stream)
+{
+    NPPluginFuncs& funcs = m_browser.pluginFuncs();
+    if (!streamUsable(stream, "NPP_WriteReady") || !FakeBrowser::callable(funcs.writeready))
+        return -1;
+    return funcs.writeready(&m_npp, stream.stream());
+}
+
+int32_t Instance::write(StreamRecord& stream, int32_t offset, int32_t len, const void* data)
+{
+    NPPluginFuncs& funcs = m_browser.pluginFuncs();
+    if (!streamUsable(stream, "NPP_Write") || !FakeBrowser::callable(funcs.write))
+        return -1;
+    // Exactly the bytes offered (one byte for an empty offer, so the pointer is valid).
+    const std::size_t size = len > 0 ? static_cast<std::size_t>(len) : 1;
+    std::unique_ptr<char[]> buffer(new char[size]());
+    if (len > 0)
+        std::memcpy(buffer.get(), data, size);
+    return funcs.write(&m_npp, stream.stream(), offset, len, buffer.get());
+}
+
+std::size_t Instance::deliver(StreamRecord& stream, const std::string& body, int32_t offset,
+                              std::size_t* writes)
+{
+    std::size_t taken = 0;
+    std::size_t calls = 0;
+    while (taken < body.size() && !stream.destroyed()) {
+        const int32_t ready = writeReady(stream);
+        if (ready <= 0)
+            break;
+        const std::size_t offer = std::min(static_cast<std::size_t>(ready), body.size() - taken);
+        const int32_t n = write(stream, offset + static_cast<int32_t>(taken), static_cast<int32_t>(offer),
+                                body.data() + taken);
+        ++calls;
+        if (n <= 0)
+            break;
+        if (static_cast<std::size_t>(n) > offer) {
+            m_browser.recordViolation("NPP_Write took more bytes than it was offered");
+            break;
+        }
+        taken += static_cast<std::size_t>(n);
+    }
+    if (writes)
+        *writes = calls;
+    return taken;
+}
+
+void Instance::streamAsFile(StreamRecord& stream, const char* fileName)
+{
+    NPPluginFuncs& funcs = m_browser.pluginFuncs();
+    if (!streamUsable(stream, "NPP_StreamAsFile") || !FakeBrowser::callable(funcs.asfile))
+        return;
+    funcs.asfile(&m_npp, stream.stream(), fileName);
+}
+
+NPError Instance::destroyStream(StreamRecord& stream, NPReason reason)
+{
+    NPPluginFuncs& funcs = m_browser.pluginFuncs();
+    if (!streamUsable(stream, "NPP_DestroyStream") || !FakeBrowser::callable(funcs.destroystream))
+        return NPERR_INVALID_INSTANCE_ERROR;
+    // Gone for the browser from here on, also for calls the plugin makes
+    // from inside NPP_DestroyStream.
+    stream.setDestroyed();
+    return funcs.destroystream(&m_npp, stream.stream(), reason);
+}
+
+void Instance::urlNotify(const std::string& url, NPReason reason, void* notifyData)
+{
+    NPPluginFuncs& funcs = m_browser.pluginFuncs();
+    if (!usable() || !FakeBrowser::callable(funcs.urlnotify))
+        return;
+    funcs.urlnotify(&m_npp, url.c_str(), reason, notifyData);
+}
+
+StreamRecord* Instance::findStream(NPStream* stream)
+{
+    for (const auto& record : m_streams)
+        if (record->stream() == stream)
+            return record.get();
+    return nullptr;
 }
 
 } // namespace fakebrowser

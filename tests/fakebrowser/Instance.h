@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BrowserStreams.h"
 #include "NpapiAbi.h"
 #include "Value.h"
 
@@ -71,12 +72,40 @@ public:
     // plugin hands over becomes the test's (an ObjectRef); empty on failure.
     ObjectRef scriptableObject(NPError* error = nullptr);
 
+    // Streams, as the browser drives them. newStream makes a stream record
+    // (kept as long as the FakeBrowser) and calls NPP_NewStream with it; it
+    // answers null, with the error in *result, when the instance cannot be
+    // called. The calls on a record answer like the calls above, and -1 for
+    // byte counts; calls on a record after its NPP_DestroyStream, or after
+    // NPP_NewStream failed, record a violation, as no browser makes them.
+    StreamRecord* newStream(const StreamSpec& spec, NPError* result, uint16_t* streamType = nullptr);
+    int32_t writeReady(StreamRecord& stream);
+    // NPP_Write with a buffer of exactly max(len, 0) bytes copied from data
+    // (never read for len <= 0), so a read past it is caught by AddressSanitizer.
+    int32_t write(StreamRecord& stream, int32_t offset, int32_t len, const void* data);
+    int32_t write(StreamRecord& stream, int32_t offset, const std::string& data)
+    {
+        return write(stream, offset, static_cast<int32_t>(data.size()), data.data());
+    }
+    // As a browser delivers a body from offset: NPP_WriteReady, then an
+    // NPP_Write of at most that many bytes, until the body is taken or the
+    // plugin takes nothing more. Answers the bytes taken; *writes counts
+    // the NPP_Write calls.
+    std::size_t deliver(StreamRecord& stream, const std::string& body, int32_t offset = 0,
+                        std::size_t* writes = nullptr);
+    void streamAsFile(StreamRecord& stream, const char* fileName);
+    NPError destroyStream(StreamRecord& stream, NPReason reason);
+    void urlNotify(const std::string& url, NPReason reason, void* notifyData);
+    // The record of an NPStream this instance's browser made, or null.
+    StreamRecord* findStream(NPStream* stream);
+
 private:
     friend class FakeBrowser;
     friend struct BrowserFunctions;
 
     void create(uint16_t mode);
     void defineHelper(const std::string& name);
+    bool streamUsable(StreamRecord& stream, const char* call);
 
     FakeBrowser& m_browser;
     NPP_t m_npp{};
@@ -89,6 +118,7 @@ private:
     bool m_creating = false;
     bool m_destroyed = false;
     NPWindow m_window_struct{};
+    std::vector<std::unique_ptr<StreamRecord>> m_streams;
 
     ObjectRef m_window;
     ObjectRef m_document;

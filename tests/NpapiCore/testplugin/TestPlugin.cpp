@@ -10,8 +10,13 @@
 //                                   script error when it is attached
 //   anything else                   a working plugin
 // The root object records what the core saw ("events") and offers methods
-// that exercise values, page objects, worker threads and events.
+// that exercise values, page objects, worker threads, events and streams.
+// Streams and downloads are journalled process-wide by id ("journal"), so
+// what happens to a stream after its instance is gone can still be read.
+#include <cstdio>
+#include <map>
 #include <new>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +25,9 @@
 #include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 
+#include "BrowserHost.h"
+#include "BrowserStream.h"
+#include "BrowserStreamRequest.h"
 #include "CrossThreadCall.h"
 #include "DOM/Window.h"
 #include "FactoryBase.h"
@@ -31,6 +39,9 @@
 #include "PluginEvents/DetachedEvent.h"
 #include "PluginEvents/KeyboardEvents.h"
 #include "PluginEvents/MouseEvents.h"
+#include "PluginEvents/StreamEvents.h"
+#include "SimpleStreamHelper.h"
+#include "URI.h"
 #include "method_wrappers.h"
 #include "script_error.h"
 #include "variant.h"
@@ -43,6 +54,11 @@ class TestCore;
 struct EventRecord {
     boost::mutex mutex;
     std::vector<std::string> events;
+    // Streams the browser opens by itself: taken with a recording sink
+    // (journalled under lastUnsolicited) when acceptStreams is set. Main thread.
+    bool acceptStreams = false;
+    int lastUnsolicited = -1;
+    std::vector<FB::PluginEventSinkPtr> sinks;
 
     void add(const std::string& event)
     {
@@ -55,6 +71,123 @@ struct EventRecord {
         return FB::VariantList(events.begin(), events.end());
     }
 };
+
+// Stream and download records by id, for the whole process.
+class Journal {
+public:
+    static Journal& get()
+    {
+        static Journal journal;
+        return journal;
+    }
+
+    int newId()
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        return ++m_lastId;
+    }
+    void add(int id, const std::string& text)
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        m_entries[id].push_back(text);
+    }
+    FB::VariantList entries(int id)
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        const std::vector<std::string>& list = m_entries[id];
+        return FB::VariantList(list.begin(), list.end());
+    }
+    void setStream(int id, const FB::BrowserStreamPtr& stream)
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        m_streams[id] = stream;
+    }
+    // Empty once the stream is gone: nothing here keeps it.
+    FB::BrowserStreamPtr stream(int id)
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        const std::map<int, boost::weak_ptr<FB::BrowserStream> >::const_iterator it = m_streams.find(id);
+        return it == m_streams.end() ? FB::BrowserStreamPtr() : it->second.lock();
+    }
+
+private:
+    boost::mutex m_mutex;
+    int m_lastId = 0;
+    std::map<int, std::vector<std::string> > m_entries;
+    std::map<int, boost::weak_ptr<FB::BrowserStream> > m_streams;
+};
+
+std::string fnv1a(const unsigned char* data, size_t size)
+{
+    boost::uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < size; ++i)
+        hash = (hash ^ data[i]) * 16777619u;
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(hash));
+    return text;
+}
+
+std::string headerText(const FB::HeaderMap& headers)
+{
+    std::string text;
+    for (const FB::HeaderMap::value_type& header : headers)
+        text += "[" + header.first + ": " + header.second + "]";
+    return text;
+}
+
+// Journals every event of the streams it observes, as text:
+//   "created", "opened", "failed open", "data <offset> <length> <progress> <bytes>",
+//   "completed <true|false>", "destroyed". Holds no stream.
+class RecordingSink : public FB::PluginEventSink {
+public:
+    explicit RecordingSink(int id) : m_id(id) {}
+
+    bool HandleEvent(FB::PluginEvent* evt, FB::PluginEventSource* source) override
+    {
+        Journal& journal = Journal::get();
+        if (dynamic_cast<FB::AttachedEvent*>(evt)) {
+            journal.setStream(m_id, FB::streamFromSource(source)->sharedFromThis());
+        } else if (dynamic_cast<FB::StreamCreatedEvent*>(evt)) {
+            journal.add(m_id, "created");
+        } else if (dynamic_cast<FB::StreamOpenedEvent*>(evt)) {
+            journal.add(m_id, "opened");
+        } else if (dynamic_cast<FB::StreamFailedOpenEvent*>(evt)) {
+            journal.add(m_id, "failed open");
+        } else if (FB::StreamDataArrivedEvent* data = dynamic_cast<FB::StreamDataArrivedEvent*>(evt)) {
+            std::ostringstream text;
+            text << "data " << data->offset << " " << data->length << " " << data->progress << " "
+                 << std::string(static_cast<const char*>(data->data), data->length);
+            journal.add(m_id, text.str());
+        } else if (FB::StreamCompletedEvent* done = dynamic_cast<FB::StreamCompletedEvent*>(evt)) {
+            journal.add(m_id, done->success ? "completed true" : "completed false");
+        } else if (dynamic_cast<FB::StreamDestroyedEvent*>(evt)) {
+            journal.add(m_id, "destroyed");
+        }
+        return false;
+    }
+
+private:
+    const int m_id;
+};
+
+// The download helper's calls, journalled: "progress <percent>" for each
+// chunk, then "done success=<flag> size=<n> fnv=<checksum> headers=<[name: value]...>".
+FB::HttpCallback journalledCallback(int id)
+{
+    return [id](bool success, const FB::HeaderMap& headers,
+                const boost::shared_array<unsigned char>& data, size_t size, float progress,
+                bool finished) {
+        std::ostringstream text;
+        if (!finished) {
+            text << "progress " << progress;
+        } else {
+            text << "done success=" << (success ? "true" : "false") << " size=" << size
+                 << " fnv=" << (success && data ? fnv1a(data.get(), size) : std::string("-"))
+                 << " headers=" << headerText(headers);
+        }
+        Journal::get().add(id, text.str());
+    };
+}
 
 class Child : public FB::JSAPIAuto {
 public:
@@ -86,6 +219,16 @@ public:
         addMethod("events", FB::bindMethod(this, &TestRoot::events));
         addMethod("sameObject", FB::bindMethod(this, &TestRoot::sameObject));
         addMethod("readMember", FB::bindMethod(this, &TestRoot::readMember));
+        addMethod("download", FB::bindMethod(this, &TestRoot::download));
+        addMethod("post", FB::bindMethod(this, &TestRoot::post));
+        addMethod("openStream", FB::bindMethod(this, &TestRoot::openStream));
+        addMethod("readRanges", FB::bindMethod(this, &TestRoot::readRanges));
+        addMethod("closeStream", FB::bindMethod(this, &TestRoot::closeStream));
+        addMethod("streamAlive", FB::bindMethod(this, &TestRoot::streamAlive));
+        addMethod("journal", FB::bindMethod(this, &TestRoot::journal));
+        addMethod("acceptStreams", FB::bindMethod(this, &TestRoot::acceptStreams));
+        addMethod("lastUnsolicited", FB::bindMethod(this, &TestRoot::lastUnsolicited));
+        addMethod("proxy", FB::bindMethod(this, &TestRoot::proxy));
     }
 
     ~TestRoot() override { joinWorker(); }
@@ -188,7 +331,92 @@ public:
         return object && object->getJSAPI().get() == this;
     }
 
+    // A download into memory (block size 0 asks for the default); answers
+    // its journal id. "not opened" is journalled when no stream could be
+    // opened.
+    int download(const std::string& url, int blockSize)
+    {
+        const int id = Journal::get().newId();
+        const size_t size = blockSize > 0 ? static_cast<size_t>(blockSize) : 0;
+        if (!FB::SimpleStreamHelper::asyncGet(m_host, FB::URI::fromString(url), journalledCallback(id),
+                                              false, size))
+            Journal::get().add(id, "not opened");
+        return id;
+    }
+    // body: {data, headers}, both optional.
+    int post(const std::string& url, const FB::VariantMap& body)
+    {
+        const int id = Journal::get().newId();
+        FB::BrowserStreamRequest request(FB::URI::fromString(url), "POST", true);
+        request.postData = option(body, "data", std::string());
+        request.postHeaders = option(body, "headers", std::string());
+        request.callback = journalledCallback(id);
+        if (!FB::SimpleStreamHelper::asyncRequest(m_host, request))
+            Journal::get().add(id, "not opened");
+        return id;
+    }
+    // A stream read by a recording sink; answers its journal id. options:
+    // {seekable, blockSize}, both optional (block size 0: the default).
+    // Nothing here holds the stream.
+    int openStream(const std::string& url, const FB::VariantMap& options)
+    {
+        const bool seekable = option(options, "seekable", false);
+        const int blockSize = option(options, "blockSize", 0);
+        const int id = Journal::get().newId();
+        const FB::PluginEventSinkPtr sink(boost::make_shared<RecordingSink>(id));
+        m_sinks.push_back(sink);
+        FB::BrowserStreamRequest request(FB::URI::fromString(url), "GET", true);
+        request.sink = sink;
+        request.seekable = seekable;
+        if (blockSize > 0)
+            request.internalBufferSize = static_cast<size_t>(blockSize);
+        if (!m_host->createStream(request, true))
+            Journal::get().add(id, "not opened");
+        return id;
+    }
+    // ranges: a list of [start, end] pairs.
+    bool readRanges(int id, const FB::VariantList& ranges)
+    {
+        const FB::BrowserStreamPtr stream(Journal::get().stream(id));
+        if (!stream)
+            return false;
+        std::vector<FB::BrowserStream::Range> list;
+        for (const FB::variant& range : ranges) {
+            const FB::VariantList pair(range.convert_cast<FB::VariantList>());
+            list.push_back(FB::BrowserStream::Range(static_cast<size_t>(pair.at(0).convert_cast<long>()),
+                                                    static_cast<size_t>(pair.at(1).convert_cast<long>())));
+        }
+        return stream->readRanges(list);
+    }
+    bool closeStream(int id)
+    {
+        const FB::BrowserStreamPtr stream(Journal::get().stream(id));
+        return stream && stream->close();
+    }
+    bool streamAlive(int id) { return Journal::get().stream(id) != FB::BrowserStreamPtr(); }
+    FB::VariantList journal(int id) { return Journal::get().entries(id); }
+    void acceptStreams(bool accept) { m_record->acceptStreams = accept; }
+    int lastUnsolicited() { return m_record->lastUnsolicited; }
+    // The host's proxy answer for the URL, under "answer", with the map it
+    // filled; the map starts with "before" so that an untouched map shows.
+    FB::VariantMap proxy(const std::string& url)
+    {
+        std::map<std::string, std::string> settings;
+        settings["before"] = "kept";
+        const bool answer = m_host->DetectProxySettings(settings, url);
+        FB::VariantMap result(settings.begin(), settings.end());
+        result["answer"] = answer;
+        return result;
+    }
+
 private:
+    template <typename T>
+    static T option(const FB::VariantMap& options, const char* name, const T& fallback)
+    {
+        const FB::VariantMap::const_iterator it = options.find(name);
+        return it == options.end() ? fallback : it->second.convert_cast<T>();
+    }
+
     struct Outcome {
         boost::mutex mutex;
         std::string text;
@@ -219,6 +447,7 @@ private:
     boost::shared_ptr<Outcome> m_outcome;
     boost::shared_ptr<Gate> m_gate;
     boost::thread m_worker;
+    std::vector<FB::PluginEventSinkPtr> m_sinks;
 };
 
 class TestCore : public FB::PluginCore {
@@ -247,6 +476,22 @@ public:
     FB::JSAPIPtr createJSAPI() override
     {
         return boost::make_shared<TestRoot>(getHost(), m_record);
+    }
+
+    void onUnsolicitedStream(FB::BrowserStreamRequest& request) override
+    {
+        std::ostringstream text;
+        text << "unsolicited " << request.uri.toString(true) << " seekable=" << request.seekable
+             << " lastModified=" << request.lastModified << " headers=" << headerText(request.headers);
+        m_record->add(text.str());
+        if (!m_record->acceptStreams)
+            return;
+        const int id = Journal::get().newId();
+        const FB::PluginEventSinkPtr sink(boost::make_shared<RecordingSink>(id));
+        m_record->sinks.push_back(sink);
+        m_record->lastUnsolicited = id;
+        request.accepted = true;
+        request.sink = sink;
     }
 
     void onPluginReady(bool onloadScheduled) override
