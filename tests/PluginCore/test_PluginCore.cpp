@@ -10,6 +10,7 @@
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
+#include "TestWindow.h"
 #include "ArgumentList.h"
 #include "BrowserHost.h"
 #include "EventLog.h"
@@ -36,15 +37,7 @@ public:
     int shutdowns = 0;
 };
 
-// A window that only sends events.
-class TestWindow : public FB::PluginWindow {
-public:
-    void InvalidateWindow() const override {}
-    FB::Rect getWindowPosition() const override { return FB::Rect{0, 0, 0, 0}; }
-    uint32_t getWindowWidth() const override { return 0; }
-    uint32_t getWindowHeight() const override { return 0; }
-    FB::Rect getWindowClipping() const override { return FB::Rect{0, 0, 0, 0}; }
-};
+using testsupport::TestWindow;
 
 FB::VariantMap params(std::initializer_list<std::pair<const std::string, FB::variant> > entries)
 {

@@ -18,6 +18,7 @@
 #include <boost/weak_ptr.hpp>
 #include <gtest/gtest.h>
 
+#include "../PluginCore/TestWindow.h"
 #include "../common/CommandStubs.h"
 #include "../common/PageCallbacks.h"
 #include "../talk/base/logcapture.h"
@@ -57,15 +58,7 @@ const char kInvalid[] = "INFO(kzoinstallplugin.cpp): Site is INVALID ";
 
 typedef std::vector<std::string> Lines;
 
-// A window that only sends events.
-class TestWindow : public FB::PluginWindow {
-public:
-    void InvalidateWindow() const override {}
-    FB::Rect getWindowPosition() const override { return FB::Rect{0, 0, 0, 0}; }
-    uint32_t getWindowWidth() const override { return 0; }
-    uint32_t getWindowHeight() const override { return 0; }
-    FB::Rect getWindowClipping() const override { return FB::Rect{0, 0, 0, 0}; }
-};
+using testsupport::TestWindow;
 
 // An event source that is no plugin window.
 class OtherSource : public FB::PluginEventSource {};
