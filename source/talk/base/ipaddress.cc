@@ -75,8 +75,8 @@ bool IPAddress::operator<(const IPAddress& other) const {
   }
   switch (family_) {
     case AF_INET:
-      return v4AddressAsHostOrderInteger() <
-             other.v4AddressAsHostOrderInteger();
+      return V4AddressAsHostOrderInteger() <
+             other.V4AddressAsHostOrderInteger();
     case AF_INET6:
       return memcmp(&u_.ip6, &other.u_.ip6, sizeof(u_.ip6)) < 0;
     default:
@@ -88,9 +88,9 @@ bool IPAddress::operator>(const IPAddress& other) const {
   return !(*this == other) && !(*this < other);
 }
 
-in_addr IPAddress::ipv4_address() const { return u_.ip4; }
+in_addr IPAddress::GetIPv4Address() const { return u_.ip4; }
 
-in6_addr IPAddress::ipv6_address() const { return u_.ip6; }
+in6_addr IPAddress::GetIPv6Address() const { return u_.ip6; }
 
 size_t IPAddress::Size() const {
   switch (family_) {
@@ -125,7 +125,7 @@ IPAddress IPAddress::Normalized() const {
   return IPAddress(v4);
 }
 
-uint32_t IPAddress::v4AddressAsHostOrderInteger() const {
+uint32_t IPAddress::V4AddressAsHostOrderInteger() const {
   return (family_ == AF_INET) ? ntohl(u_.ip4.s_addr) : 0;
 }
 
@@ -187,7 +187,7 @@ bool IPIsLoopback(const IPAddress& ip) {
 
 bool IPIsPrivate(const IPAddress& ip) {
   if (ip.family() == AF_INET) {
-    const uint32_t host = ip.v4AddressAsHostOrderInteger();
+    const uint32_t host = ip.V4AddressAsHostOrderInteger();
     for (const auto& net : kPrivateV4) {
       const uint32_t mask = ~uint32_t(0) << (32 - net.prefix);
       if ((host & mask) == net.network) return true;
@@ -195,7 +195,7 @@ bool IPIsPrivate(const IPAddress& ip) {
     return false;
   }
   if (ip.family() == AF_INET6) {
-    const in6_addr v6 = ip.ipv6_address();
+    const in6_addr v6 = ip.GetIPv6Address();
     return (v6.s6_addr[0] == 0xFE && v6.s6_addr[1] == 0x80) ||
            IPIsLoopback(ip);
   }
@@ -203,9 +203,9 @@ bool IPIsPrivate(const IPAddress& ip) {
 }
 
 size_t HashIP(const IPAddress& ip) {
-  if (ip.family() == AF_INET) return ip.ipv4_address().s_addr;
+  if (ip.family() == AF_INET) return ip.GetIPv4Address().s_addr;
   if (ip.family() == AF_INET6) {
-    const in6_addr v6 = ip.ipv6_address();
+    const in6_addr v6 = ip.GetIPv6Address();
     uint32_t words[4];
     memcpy(words, v6.s6_addr, sizeof(words));
     return words[0] ^ words[1] ^ words[2] ^ words[3];

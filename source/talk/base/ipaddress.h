@@ -32,8 +32,8 @@ class IPAddress {
   bool operator>(const IPAddress& other) const;
 
   int family() const { return family_; }
-  in_addr ipv4_address() const;
-  in6_addr ipv6_address() const;
+  in_addr GetIPv4Address() const;
+  in6_addr GetIPv6Address() const;
   // 4, 16, or 0 without family.
   size_t Size() const;
   // inet_ntop's text; empty without family.
@@ -43,7 +43,7 @@ class IPAddress {
   // An IPv4-mapped IPv6 address as the IPv4 address; others unchanged.
   IPAddress Normalized() const;
   // The IPv4 address in host order; 0 for other families.
-  uint32_t v4AddressAsHostOrderInteger() const;
+  uint32_t V4AddressAsHostOrderInteger() const;
 
  private:
   int family_;

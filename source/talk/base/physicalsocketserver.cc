@@ -321,7 +321,10 @@ SocketAddress PhysicalSocket::GetLocalAddress() const {
   sockaddr_in addr;
   socklen_t addrlen = sizeof(addr);
   SocketAddress address;
-  if (getsockname(s_, reinterpret_cast<sockaddr*>(&addr), &addrlen) >= 0) {
+  errno = 0;
+  const int err = getsockname(s_, reinterpret_cast<sockaddr*>(&addr), &addrlen);
+  error_ = errno;
+  if (err >= 0) {
     address.FromSockAddr(addr);
   } else {
     LOG(LS_WARNING) << "GetLocalAddress: unable to get local addr, socket="
@@ -334,7 +337,10 @@ SocketAddress PhysicalSocket::GetRemoteAddress() const {
   sockaddr_in addr;
   socklen_t addrlen = sizeof(addr);
   SocketAddress address;
-  if (getpeername(s_, reinterpret_cast<sockaddr*>(&addr), &addrlen) >= 0) {
+  errno = 0;
+  const int err = getpeername(s_, reinterpret_cast<sockaddr*>(&addr), &addrlen);
+  error_ = errno;
+  if (err >= 0) {
     address.FromSockAddr(addr);
   } else {
     LOG(LS_WARNING) << "GetRemoteAddress: unable to get remote addr, socket="

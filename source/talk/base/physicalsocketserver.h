@@ -106,7 +106,8 @@ class PhysicalSocket : public AsyncSocket, public sigslot::has_slots<> {
   int s_;
   uint8_t enabled_events_;
   bool udp_;
-  int error_;
+  // Mutable: the address queries are const and record their errno too.
+  mutable int error_;
   ConnState state_;
   AsyncResolver* resolver_;
 };

@@ -104,7 +104,7 @@ void SocketAddress::SetResolvedIP(uint32_t ip_as_host_order_integer) {
 
 void SocketAddress::SetPort(int port) { port_ = static_cast<uint16_t>(port); }
 
-uint32_t SocketAddress::ip() const { return ip_.v4AddressAsHostOrderInteger(); }
+uint32_t SocketAddress::GetIP() const { return ip_.V4AddressAsHostOrderInteger(); }
 
 std::string SocketAddress::HostAsURIString() const {
   if (!literal_ && !hostname_.empty()) return hostname_;
@@ -240,10 +240,10 @@ bool SocketAddress::Write(char* buf, int len) const {
   buf[2] = static_cast<char>(port_ >> 8);
   buf[3] = static_cast<char>(port_ & 0xFF);
   if (ip_.family() == AF_INET) {
-    const in_addr v4 = ip_.ipv4_address();
+    const in_addr v4 = ip_.GetIPv4Address();
     memcpy(buf + kHeaderSize, &v4, sizeof(v4));
   } else {
-    const in6_addr v6 = ip_.ipv6_address();
+    const in6_addr v6 = ip_.GetIPv6Address();
     memcpy(buf + kHeaderSize, &v6, sizeof(v6));
   }
   return true;
@@ -276,7 +276,7 @@ void SocketAddress::ToSockAddr(sockaddr_in* saddr) const {
   if (ip_.family() != AF_INET) return;
   saddr->sin_family = AF_INET;
   saddr->sin_port = htons(port_);
-  saddr->sin_addr = ip_.ipv4_address();
+  saddr->sin_addr = ip_.GetIPv4Address();
 }
 
 bool SocketAddress::FromSockAddr(const sockaddr_in& saddr) {
@@ -301,13 +301,13 @@ size_t ToSockAddrStorageHelper(sockaddr_storage* addr, const IPAddress& ip,
   addr->ss_family = static_cast<sa_family_t>(ip.family());
   if (ip.family() == AF_INET) {
     sockaddr_in* saddr = reinterpret_cast<sockaddr_in*>(addr);
-    saddr->sin_addr = ip.ipv4_address();
+    saddr->sin_addr = ip.GetIPv4Address();
     saddr->sin_port = htons(static_cast<uint16_t>(port));
     return sizeof(sockaddr_in);
   }
   if (ip.family() == AF_INET6) {
     sockaddr_in6* saddr = reinterpret_cast<sockaddr_in6*>(addr);
-    saddr->sin6_addr = ip.ipv6_address();
+    saddr->sin6_addr = ip.GetIPv6Address();
     saddr->sin6_port = htons(static_cast<uint16_t>(port));
     return sizeof(sockaddr_in6);
   }

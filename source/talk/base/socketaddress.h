@@ -50,10 +50,10 @@ class SocketAddress {
   void SetPort(int port);
 
   const std::string& hostname() const { return hostname_; }
-  const IPAddress& ipaddr() const { return ip_; }
+  const IPAddress& GetIPAddress() const { return ip_; }
   // The IPv4 address in host order; 0 for IPv6.
-  uint32_t ip() const;
-  uint16_t port() const { return port_; }
+  uint32_t GetIP() const;
+  uint16_t GetPort() const { return port_; }
   bool literal() const { return literal_; }
 
   // The host name when it is not literal, else the IP text ("[...]" for

@@ -295,9 +295,15 @@ TEST_F(PhysicalSocketTest, EstimateMTU) {
 TEST_F(PhysicalSocketTest, AddressesOfAnUnconnectedSocketAreClearedAndLogged) {
   LogCapture capture;
   AsyncSocket* s = Make(SOCK_STREAM);
+  // The queries keep their errno like every other call.
+  s->SetError(0);
   EXPECT_TRUE(s->GetRemoteAddress().IsNil());
+  EXPECT_EQ(ENOTCONN, s->GetError());
+  s->GetLocalAddress();  // an unbound socket still has one
+  EXPECT_EQ(0, s->GetError());
   s->Close();
   EXPECT_TRUE(s->GetLocalAddress().IsNil());
+  EXPECT_EQ(EBADF, s->GetError());
   const std::vector<std::string> lines = capture.Lines("physicalsocketserver.cc");
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ(0u, lines[0].find("WARNING(physicalsocketserver.cc): "
@@ -371,7 +377,7 @@ TEST_F(PhysicalSocketTest, ConnectToANameResolvesOnASignalThread) {
   AsyncSocket* client = Make(SOCK_STREAM);
   Events ce;
   ce.Watch(client);
-  const SocketAddress named("loopback.test", listener->GetLocalAddress().port());
+  const SocketAddress named("loopback.test", listener->GetLocalAddress().GetPort());
   ASSERT_EQ(0, client->Connect(named));
   EXPECT_EQ(CS_CONNECTING, client->GetState());
   // Already on its way: a second name is refused.
@@ -380,7 +386,7 @@ TEST_F(PhysicalSocketTest, ConnectToANameResolvesOnASignalThread) {
   ASSERT_TRUE(Serve([&] { return ce.connects > 0 || ce.closes > 0; }));
   EXPECT_EQ(1, ce.connects);
   EXPECT_EQ(CS_CONNECTED, client->GetState());
-  EXPECT_EQ("127.0.0.1", client->GetRemoteAddress().ipaddr().ToString());
+  EXPECT_EQ("127.0.0.1", client->GetRemoteAddress().GetIPAddress().ToString());
 }
 
 TEST_F(PhysicalSocketTest, ImmediateConnectAfterResolutionIsReported) {
@@ -392,7 +398,7 @@ TEST_F(PhysicalSocketTest, ImmediateConnectAfterResolutionIsReported) {
   Events ce;
   ce.Watch(client);
   ASSERT_EQ(0, client->Connect(
-                   SocketAddress("loopback.test", peer->GetLocalAddress().port())));
+                   SocketAddress("loopback.test", peer->GetLocalAddress().GetPort())));
   ASSERT_TRUE(Serve([&] { return ce.connects > 0 || ce.closes > 0; }));
   EXPECT_EQ(1, ce.connects);
   EXPECT_EQ(CS_CONNECTED, client->GetState());

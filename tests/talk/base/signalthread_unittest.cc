@@ -254,8 +254,8 @@ TEST(AsyncResolverTest, ResolvesANumericNameOnTheWorker) {
   resolver->Start();
   ASSERT_TRUE(PumpUntil([&] { return waiter.done; }));
   EXPECT_EQ(0, resolver->error());
-  EXPECT_EQ("127.0.0.1", resolver->address().ipaddr().ToString());
-  EXPECT_EQ(4321, resolver->address().port());
+  EXPECT_EQ("127.0.0.1", resolver->address().GetIPAddress().ToString());
+  EXPECT_EQ(4321, resolver->address().GetPort());
   EXPECT_EQ("", resolver->address().hostname());
   resolver->Release();
 }

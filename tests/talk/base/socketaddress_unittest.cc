@@ -58,8 +58,8 @@ TEST(SocketAddressTest, FromString) {
     SocketAddress addr;
     EXPECT_EQ(c.ok, addr.FromString(c.text));
     EXPECT_EQ(c.hostname, addr.hostname());
-    EXPECT_EQ(c.ip, addr.ipaddr().ToString());
-    EXPECT_EQ(c.port, addr.port());
+    EXPECT_EQ(c.ip, addr.GetIPAddress().ToString());
+    EXPECT_EQ(c.port, addr.GetPort());
     EXPECT_EQ(c.literal, addr.literal());
   }
 }
@@ -145,8 +145,8 @@ TEST(IPAddressTest, MappedForms) {
   EXPECT_EQ(IP("::1"), IP("::1").AsIPv6Address());
   EXPECT_EQ(IP("::1"), IP("::1").Normalized());
   EXPECT_EQ(IP("1.2.3.4"), IP("1.2.3.4").Normalized());
-  EXPECT_EQ(0x01020304u, IP("1.2.3.4").v4AddressAsHostOrderInteger());
-  EXPECT_EQ(0u, IP("::1").v4AddressAsHostOrderInteger());
+  EXPECT_EQ(0x01020304u, IP("1.2.3.4").V4AddressAsHostOrderInteger());
+  EXPECT_EQ(0u, IP("::1").V4AddressAsHostOrderInteger());
 }
 
 TEST(IPAddressTest, Classification) {
@@ -203,7 +203,7 @@ TEST(IPAddressTest, OrderingAndEquality) {
 
 TEST(IPAddressTest, Hash) {
   EXPECT_EQ(htonl(0x0A000001u), HashIP(IP("10.0.0.1")));
-  const in6_addr v6 = IP("1:2:3:4:5:6:7:8").ipv6_address();
+  const in6_addr v6 = IP("1:2:3:4:5:6:7:8").GetIPv6Address();
   uint32_t w[4];
   memcpy(w, &v6, sizeof(w));
   EXPECT_EQ(w[0] ^ w[1] ^ w[2] ^ w[3], HashIP(IP("1:2:3:4:5:6:7:8")));
@@ -276,21 +276,21 @@ TEST(SocketAddressTest, SettersKeepOrDropTheName) {
   addr.SetResolvedIP(IP("5.6.7.8"));
   EXPECT_EQ("name", addr.hostname());
   EXPECT_EQ("name:1", addr.ToString());
-  EXPECT_EQ(0x05060708u, addr.ip());
+  EXPECT_EQ(0x05060708u, addr.GetIP());
   addr.SetIP(0x01010101u);
   EXPECT_EQ("", addr.hostname());
   EXPECT_FALSE(addr.literal());
   EXPECT_EQ("1.1.1.1:1", addr.ToString());
   EXPECT_TRUE(addr.SetIP("::2"));
-  EXPECT_EQ(0u, addr.ip());
+  EXPECT_EQ(0u, addr.GetIP());
   EXPECT_FALSE(addr.SetIP("other"));
   EXPECT_TRUE(addr.IsAnyIP());
   addr.SetPort(0x12345);
-  EXPECT_EQ(0x2345, addr.port());
+  EXPECT_EQ(0x2345, addr.GetPort());
   EXPECT_EQ("9029", addr.PortAsString());
   addr.Clear();
   EXPECT_TRUE(addr.IsNil());
-  EXPECT_EQ(AF_INET, addr.ipaddr().family());
+  EXPECT_EQ(AF_INET, addr.GetIPAddress().family());
 }
 
 // Binary form
@@ -317,8 +317,8 @@ TEST(SocketAddressTest, BinaryForm) {
     SocketAddress back("keep", 1);
     EXPECT_FALSE(back.Read(buf.data(), static_cast<int>(c.bytes.size() - 1)));
     ASSERT_TRUE(back.Read(buf.data(), static_cast<int>(c.bytes.size())));
-    EXPECT_EQ(c.addr.ipaddr(), back.ipaddr());
-    EXPECT_EQ(c.addr.port(), back.port());
+    EXPECT_EQ(c.addr.GetIPAddress(), back.GetIPAddress());
+    EXPECT_EQ(c.addr.GetPort(), back.GetPort());
     EXPECT_EQ("keep", back.hostname());  // the name is not part of the form
   }
   char buf[20] = {0, 3, 0, 1};
@@ -465,7 +465,7 @@ TEST_F(HostLookupTest, ResolveIP) {
   int err = -1;
   EXPECT_TRUE(addr.ResolveIP(false, &err));
   EXPECT_EQ(0, err);
-  EXPECT_EQ("127.0.0.1", addr.ipaddr().ToString());
+  EXPECT_EQ("127.0.0.1", addr.GetIPAddress().ToString());
   EXPECT_EQ("somehost", addr.hostname());
   EXPECT_EQ(1, fake_.calls);
   // Resolved already: no second lookup unless forced.
@@ -473,7 +473,7 @@ TEST_F(HostLookupTest, ResolveIP) {
   EXPECT_EQ(1, fake_.calls);
   fake_.addresses = {0x0A000003};
   EXPECT_TRUE(addr.ResolveIP(true, &err));
-  EXPECT_EQ("10.0.0.3", addr.ipaddr().ToString());
+  EXPECT_EQ("10.0.0.3", addr.GetIPAddress().ToString());
 
   fake_.found = false;
   SocketAddress missing("nowhere", 80);
