@@ -368,6 +368,12 @@ int PhysicalSocket::Connect(const SocketAddress& addr) {
     return -1;
   }
   LOG(LS_VERBOSE) << "Resolving addr in PhysicalSocket::Connect";
+  // A socket the peer closed is CS_CLOSED but may still hold the resolver
+  // of its last connect.
+  if (resolver_) {
+    resolver_->Destroy(false);
+    resolver_ = nullptr;
+  }
   resolver_ = new AsyncResolver();
   resolver_->set_address(addr);
   resolver_->SignalWorkDone.connect(this, &PhysicalSocket::OnResolveResult);
