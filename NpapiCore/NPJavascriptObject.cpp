@@ -18,6 +18,10 @@ namespace {
 const char kAddEventListener[] = "addEventListener";
 const char kRemoveEventListener[] = "removeEventListener";
 const char kGetLastException[] = "getLastException";
+// The script names the two listener functions carry (their toString text);
+// the page reaches them under the member names above.
+const char kAttachEventName[] = "attachEvent";
+const char kDetachEventName[] = "detachEvent";
 
 // Shared by every browser object of the process; main thread only.
 variant& lastExceptionStore()
@@ -111,13 +115,13 @@ JSAPIPtr NPJavascriptObject::extraMember(const std::string& name)
     if (name == kAddEventListener) {
         if (!m_addEventListener)
             m_addEventListener = boost::make_shared<ListenerFunction>(
-                m_sharedRef, kAddEventListener, static_cast<Change>(&JSAPI::addEventHandler));
+                m_sharedRef, kAttachEventName, static_cast<Change>(&JSAPI::addEventHandler));
         return m_addEventListener;
     }
     if (name == kRemoveEventListener) {
         if (!m_removeEventListener)
             m_removeEventListener = boost::make_shared<ListenerFunction>(
-                m_sharedRef, kRemoveEventListener, static_cast<Change>(&JSAPI::removeEventHandler));
+                m_sharedRef, kDetachEventName, static_cast<Change>(&JSAPI::removeEventHandler));
         return m_removeEventListener;
     }
     if (name == kGetLastException) {

@@ -54,6 +54,25 @@ TEST_F(Scripting, MembersEveryObjectHas)
     EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "echo"));
 }
 
+TEST_F(Scripting, TheExtraMembersAreFunctionsWithTheirScriptNames)
+{
+    const struct {
+        const char* member;
+        const char* text;
+    } cases[] = {
+        {"addEventListener", "attachEvent()"},
+        {"removeEventListener", "detachEvent()"},
+        {"getLastException", "getLastException()"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.member);
+        const CallResult function = browser->getProperty(root.get(), c.member);
+        ASSERT_TRUE(function.ok);
+        ASSERT_TRUE(function.value.isObject());
+        EXPECT_EQ(Value(c.text), browser->callMember(function.value.object(), "toString").value);
+    }
+}
+
 TEST_F(Scripting, ValuesCrossBothWays)
 {
     struct Case {
