@@ -16,11 +16,11 @@ const char kMimeDescription[] =
 
 typedef std::map<std::string, std::string> DescriptionMap;
 
-// Filled on the first request; never destroyed, so a late caller at exit
-// still finds it.
-DescriptionMap& descriptionMap()
+// Filled on the first request and only read after, so any thread may look
+// up; never destroyed, so a late caller at exit still finds it.
+const DescriptionMap& descriptionMap()
 {
-    static DescriptionMap* const map = [] {
+    static const DescriptionMap* const map = [] {
         DescriptionMap* built = new DescriptionMap;
         std::vector<std::string> entries;
         boost::algorithm::split(entries, kMimeDescription, boost::algorithm::is_any_of(";"));
@@ -45,7 +45,9 @@ std::string getPluginNameString() { return kPluginName; }
 
 std::string getPluginDescriptionString(const std::string& mimetype)
 {
-    return descriptionMap()[mimetype];
+    const DescriptionMap& map = descriptionMap();
+    const DescriptionMap::const_iterator found = map.find(mimetype);
+    return found == map.end() ? std::string() : found->second;
 }
 
 } // namespace FB

@@ -190,6 +190,26 @@ TEST_F(InstanceCreation, APageWithoutWindowObjectStillGetsItsInstance)
     }
 }
 
+TEST_F(InstanceCreation, TheDescriptionIsLookedUpByTheWholeMimeType)
+{
+    struct Case {
+        const char* mime;
+        const char* description;
+    };
+    const Case cases[] = {
+        {"application/x-okzoinstallplugin,version=1.6.210.5", "OTarnwell Installation Plugin"},
+        {"application/x-okzoinstallplugin", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mime);
+        Instance& instance = newInstance({}, c.mime);
+        ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+        const char* description = nullptr;
+        EXPECT_EQ(NPERR_NO_ERROR, instance.getValue(NPPVpluginDescriptionString, &description));
+        EXPECT_STREQ(c.description, description);
+    }
+}
+
 TEST_F(InstanceCreation, InstanceValuesAndTheScriptableObject)
 {
     Instance& instance = newInstance();
