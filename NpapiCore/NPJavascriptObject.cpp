@@ -23,6 +23,16 @@ const char kGetLastException[] = "getLastException";
 const char kAttachEventName[] = "attachEvent";
 const char kDetachEventName[] = "detachEvent";
 
+// The browser's arguments as script values, in order.
+VariantList arguments(NpapiBrowserHost& host, const NPVariant* args, uint32_t count)
+{
+    VariantList list;
+    list.reserve(count);
+    for (uint32_t i = 0; i < count; ++i)
+        list.push_back(host.getVariant(&args[i]));
+    return list;
+}
+
 // Shared by every browser object of the process; main thread only.
 variant& lastExceptionStore()
 {
@@ -254,11 +264,7 @@ bool NPJavascriptObject::Invoke(NPIdentifier name, const NPVariant* args, uint32
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
         const std::string method(name ? host->StringFromIdentifier(name) : std::string());
-        VariantList list;
-        list.reserve(argCount);
-        for (uint32_t i = 0; i < argCount; ++i)
-            list.push_back(host->getVariant(&args[i]));
-        host->getNPVariant(result, api->invoke(method, list));
+        host->getNPVariant(result, api->invoke(method, arguments(*host, args, argCount)));
         return true;
     });
 }
@@ -376,11 +382,7 @@ bool NPJavascriptObject::Construct(const NPVariant* args, uint32_t argCount, NPV
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
-        VariantList list;
-        list.reserve(argCount);
-        for (uint32_t i = 0; i < argCount; ++i)
-            list.push_back(host->getVariant(&args[i]));
-        host->getNPVariant(result, api->construct(list));
+        host->getNPVariant(result, api->construct(arguments(*host, args, argCount)));
         return true;
     });
 }

@@ -64,8 +64,6 @@ public:
     void getPluginFuncs(NPPluginFuncs* funcs);
     void setNetscapeFuncs(const NPNetscapeFuncs* funcs);
     const NPNetscapeFuncs& browserFuncs() const { return m_funcs; }
-    // Used by NPP_New for browsers below version 19.
-    void clearPluginThreadAsyncCall() { m_funcs.pluginthreadasynccall = NULL; }
     void Version(int& pluginMajor, int& pluginMinor, int& browserMajor, int& browserMinor) const;
 
     // Any thread: a browser object to release on the main thread.

@@ -15,10 +15,6 @@ namespace Npapi {
 
 namespace {
 
-// Browsers below this table version have no NPN_PluginThreadAsyncCall.
-bool g_oldBrowserNoted = false;
-bool g_oldBrowser = false;
-
 // The instance's record; null when there is no instance.
 NpapiInstanceData* instanceData(NPP instance)
 {
@@ -112,14 +108,9 @@ NPError NpapiPluginModule::NPP_New(NPMIMEType pluginType, NPP instance, uint16_t
     NPError answer = NPERR_NO_ERROR;
     try {
         releaseOrphans();
+        // A browser below table version 19 has no NPN_PluginThreadAsyncCall:
+        // the version-aware copy of its table left that entry empty.
         NpapiPluginModule* const module = getModule(NULL);
-        if (!g_oldBrowserNoted) {
-            g_oldBrowserNoted = true;
-            g_oldBrowser = module->browserFuncs().version < NPVERS_HAS_PLUGIN_THREAD_ASYNC_CALL;
-        }
-        if (g_oldBrowser)
-            module->clearPluginThreadAsyncCall();
-
         host = boost::make_shared<NpapiBrowserHost>(module, instance);
         host->setBrowserFuncs(&module->browserFuncs());
 
@@ -148,12 +139,9 @@ NPError NpapiPluginModule::NPP_New(NPMIMEType pluginType, NPP instance, uint16_t
         answer = NPERR_GENERIC_ERROR;
     }
     std::fflush(stdout);
-    // Whatever was made goes down as NPP_Destroy would take it down.
-    if (instanceData(instance)) {
-        tearDown(instance, host, plugin);
-    } else {
-        tearDown(NULL, host, plugin);
-    }
+    // Whatever was made goes down as NPP_Destroy would take it down; pdata
+    // is touched only when it holds our record.
+    tearDown(instanceData(instance) ? instance : NULL, host, plugin);
     return answer;
 }
 

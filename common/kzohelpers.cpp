@@ -10,7 +10,8 @@
 
 namespace {
 
-const char kPluginVersion[] = "1.6.210.5";
+// The project's one version number (CMake).
+const char kPluginVersion[] = FB_PLUGIN_VERSION;
 const char kMasterPluginDir[] = "/usr/lib64/mozilla/plugins";
 const char kMasterPluginName[] = "vudiriveze";
 
