@@ -4,18 +4,84 @@
 // object the way a browser does: the name read as a property, then the
 // function object it gives invoked. In the same run, the same two steps on a
 // minimal NPClass object written directly, with no framework. Prints the
-// nanoseconds per call of both, their ratio, and the browser's object and
+// nanoseconds per call of both, their ratio, the heap allocations per call of
+// both (counted here by replacing operator new), and the browser's object and
 // memory counts after the calls (both must stay flat).
-// Run by hand: bench_ScriptCall [calls]   (default 1000000)
+// With --live N it also times the framework call while the page holds N
+// further plugin objects (children made by a method): the cost of a call
+// must not grow with what the page holds.
+// Run by hand: bench_ScriptCall [calls] [--live N]   (default 1000000 calls)
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <new>
+#include <vector>
 
 #include "FakeBrowser.h"
 #include "MinimalObject.h"
 
 using namespace fakebrowser;
+
+// ---- allocation counting: every operator new of the process (the plugin
+// library's included), counted while g_counting is set.
+namespace {
+std::atomic<bool> g_counting{false};
+std::atomic<long> g_allocations{0};
+
+void* countedAllocation(std::size_t size)
+{
+    if (g_counting.load(std::memory_order_relaxed))
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void* countedAlignedAllocation(std::size_t size, std::align_val_t align)
+{
+    if (g_counting.load(std::memory_order_relaxed))
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
+    const std::size_t alignment = static_cast<std::size_t>(align);
+    const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
+    if (void* p = std::aligned_alloc(alignment, rounded ? rounded : alignment))
+        return p;
+    throw std::bad_alloc();
+}
+} // namespace
+
+void* operator new(std::size_t size) { return countedAllocation(size); }
+void* operator new[](std::size_t size) { return countedAllocation(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return countedAllocation(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return countedAllocation(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new(std::size_t size, std::align_val_t align) { return countedAlignedAllocation(size, align); }
+void* operator new[](std::size_t size, std::align_val_t align) { return countedAlignedAllocation(size, align); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -30,6 +96,20 @@ double nanosecondsPerCall(long calls, const std::function<void()>& call)
     return std::chrono::duration<double, std::nano>(elapsed).count() / calls;
 }
 
+// The heap allocations of one call, averaged over a warm run.
+double allocationsPerCall(const std::function<void()>& call)
+{
+    const long calls = 1000;
+    for (long i = 0; i < calls / 10; ++i)
+        call();  // warm up: caches and tables filled
+    g_allocations = 0;
+    g_counting = true;
+    for (long i = 0; i < calls; ++i)
+        call();
+    g_counting = false;
+    return static_cast<double>(g_allocations.load()) / calls;
+}
+
 // The page expression object.method(2, 3) as two browser steps.
 bool pageCall(FakeBrowser& browser, NPObject* object, const std::string& method)
 {
@@ -39,11 +119,35 @@ bool pageCall(FakeBrowser& browser, NPObject* object, const std::string& method)
     return browser.invokeDefault(function.value.object(), {Value(2), Value(3)}).ok;
 }
 
+struct Options {
+    long calls = 1000000;
+    long live = 0;
+};
+
+bool parseOptions(int argc, char** argv, Options* options)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--live") == 0 && i + 1 < argc) {
+            options->live = std::atol(argv[++i]);
+        } else if (argv[i][0] != '-') {
+            options->calls = std::atol(argv[i]);
+        } else {
+            return false;
+        }
+    }
+    return options->calls > 0 && options->live >= 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const long calls = argc > 1 ? std::atol(argv[1]) : 1000000;
+    Options options;
+    if (!parseOptions(argc, argv, &options)) {
+        std::fprintf(stderr, "usage: bench_ScriptCall [calls] [--live N]\n");
+        return 2;
+    }
+    const long calls = options.calls;
     FakeBrowser browser(FB_TEST_PLUGIN_PATH);
     browser.setCallLogEnabled(false);
     if (browser.initialize() != NPERR_NO_ERROR) {
@@ -59,19 +163,44 @@ int main(int argc, char** argv)
     }
 
     bool ok = true;
-    const double framework = nanosecondsPerCall(calls, [&] { ok &= pageCall(browser, root.get(), "add"); });
+    const auto frameworkCall = [&] { ok &= pageCall(browser, root.get(), "add"); };
+    const auto minimalCall = [&] { ok &= pageCall(browser, minimal.get(), "add"); };
+    const double framework = nanosecondsPerCall(calls, frameworkCall);
     const size_t objectsAfter = browser.objects().liveCount();
     const size_t blocksAfter = browser.memory().outstandingBlocks();
-    const double direct = nanosecondsPerCall(calls, [&] { ok &= pageCall(browser, minimal.get(), "add"); });
+    const double direct = nanosecondsPerCall(calls, minimalCall);
+    const size_t objectsNow = browser.objects().liveCount();
+    const size_t blocksNow = browser.memory().outstandingBlocks();
+    const double frameworkAllocations = allocationsPerCall(frameworkCall);
+    const double minimalAllocations = allocationsPerCall(minimalCall);
 
     std::printf("calls:               %ld\n", calls);
     std::printf("framework object:    %.1f ns/call\n", framework);
     std::printf("minimal NPClass:     %.1f ns/call\n", direct);
     std::printf("ratio:               %.2f\n", framework / direct);
-    std::printf("browser objects:     %zu live after the framework calls, %zu now\n", objectsAfter,
-                browser.objects().liveCount());
-    std::printf("browser memory:      %zu blocks after the framework calls, %zu now\n", blocksAfter,
-                browser.memory().outstandingBlocks());
+    std::printf("allocations:         framework object %.2f per call, minimal NPClass %.2f per call\n",
+                frameworkAllocations, minimalAllocations);
+    std::printf("browser objects:     %zu live after the framework calls, %zu now\n", objectsAfter, objectsNow);
+    std::printf("browser memory:      %zu blocks after the framework calls, %zu now\n", blocksAfter, blocksNow);
+
+    if (options.live > 0) {
+        // The page keeps every child it made, as a page holding objects does.
+        std::vector<ObjectRef> children;
+        children.reserve(static_cast<size_t>(options.live));
+        for (long i = 0; i < options.live && ok; ++i) {
+            const CallResult child = browser.callMember(root.get(), "makeChild");
+            ok = child.ok && child.value.isObject();
+            if (ok)
+                children.push_back(child.value.asObject());
+        }
+        if (!ok) {
+            std::fprintf(stderr, "the children could not be made\n");
+            return 1;
+        }
+        const double held = nanosecondsPerCall(calls, frameworkCall);
+        std::printf("live objects: %ld, framework object: %.1f ns/call, growth: %.2f\n", options.live, held,
+                    held / framework);
+    }
 
     root = ObjectRef();
     minimal = ObjectRef();
