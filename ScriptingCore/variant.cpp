@@ -26,17 +26,17 @@ variant& variant::assign(const variant& other)
 
 variant& variant::assign(const std::string& text)
 {
-    return assign(variant(text));
+    return *this = variant(text);
 }
 
 variant& variant::assign(const variant_detail::null& marker)
 {
-    return assign(variant(marker));
+    return *this = variant(marker);
 }
 
 variant& variant::assign(const variant_detail::empty& marker)
 {
-    return assign(variant(marker));
+    return *this = variant(marker);
 }
 
 bool variant::holdsNoValue() const

@@ -21,6 +21,7 @@
 #include <string>
 #include <type_traits>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include <boost/any.hpp>
@@ -50,6 +51,12 @@ public:
 
     variant() : lessFn(&lessNoValue) {}
     variant(const variant& other) : held(other.held), lessFn(other.lessFn) {}
+    // Takes the other's held value without copying it; the other is left
+    // holding nothing.
+    variant(variant&& other) noexcept : held(std::move(other.held)), lessFn(other.lessFn)
+    {
+        other.lessFn = &lessNoValue;
+    }
     // Stores a copy of x as T, with these exceptions: text pointers become
     // strings (a null pointer becomes the null marker), a shared pointer to a
     // class derived from FB::JSObject or FB::JSAPI is stored as FB::JSObjectPtr
@@ -66,8 +73,15 @@ public:
     // Every assignment copies the new value before it drops the old one, so a
     // failed copy leaves the target as it was.
     variant& operator=(const variant& other) { return assign(other); }
+    variant& operator=(variant&& other) noexcept
+    {
+        held = std::move(other.held);
+        lessFn = other.lessFn;
+        other.lessFn = &lessNoValue;
+        return *this;
+    }
     template <typename T>
-    variant& operator=(const T& x) { return assign(variant(x)); }
+    variant& operator=(const T& x) { return *this = variant(x); }
     variant& assign(const variant& other);
     variant& assign(const std::string& text);
     variant& assign(const variant_detail::null& marker);

@@ -276,6 +276,57 @@ TEST(VariantAssignment, FailedCopyLeavesTheTargetUnchanged)
     EXPECT_TRUE(variant("a") < target);
 }
 
+// A value that counts its copies.
+struct CountedCopy {
+    static int copies;
+    int id = 0;
+    explicit CountedCopy(int i) : id(i) {}
+    CountedCopy(const CountedCopy& other) : id(other.id) { ++copies; }
+    bool operator<(const CountedCopy& other) const { return id < other.id; }
+};
+int CountedCopy::copies = 0;
+
+// Moving hands the held value over: nothing is copied, the source is left
+// holding nothing and the target orders as the moved type.
+TEST(VariantMove, TakesTheValueWithoutCopyingIt)
+{
+    variant source((CountedCopy(2)));
+    CountedCopy::copies = 0;
+    variant moved(std::move(source));
+    EXPECT_EQ(0, CountedCopy::copies);
+    EXPECT_EQ(2, moved.cast<CountedCopy>().id);
+    EXPECT_EQ(typeid(void), source.getType());
+    EXPECT_FALSE(source < variant());
+    EXPECT_FALSE(variant() < source);
+
+    variant target(std::string("old"));
+    CountedCopy::copies = 0;
+    target = std::move(moved);
+    EXPECT_EQ(0, CountedCopy::copies);
+    ASSERT_EQ(typeid(CountedCopy), target.getType());
+    EXPECT_TRUE(variant(CountedCopy(1)) < target);
+    EXPECT_EQ(typeid(void), moved.getType());
+
+    // A list of variants grows by moving its elements, not copying them.
+    VariantList list;
+    CountedCopy::copies = 0;
+    for (int i = 0; i < 20; ++i)
+        list.push_back(variant(CountedCopy(i)));
+    // Each element is copied once into its variant, never again.
+    EXPECT_EQ(20, CountedCopy::copies);
+}
+
+// Assigning a plain value builds its variant once.
+TEST(VariantMove, AssigningAValueCopiesItOnce)
+{
+    variant target(1);
+    const CountedCopy value(7);
+    CountedCopy::copies = 0;
+    target = value;
+    EXPECT_EQ(1, CountedCopy::copies);
+    EXPECT_EQ(7, target.cast<CountedCopy>().id);
+}
+
 // ---------------------------------------------------------------- exact casts
 
 TEST(ExactCast, ReturnsTheHeldValueOfExactlyThatType)
