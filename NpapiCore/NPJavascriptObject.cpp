@@ -108,9 +108,7 @@ NPClass NPJavascriptObject::s_class = {
 };
 
 NPJavascriptObject::NPJavascriptObject(NPP)
-    : m_valid(true),
-      m_autoRelease(false),
-      m_sharedRef(boost::make_shared<Reference>(this))
+    : m_valid(true), m_autoRelease(false), m_cacheKey(nullptr)
 {
     _class = &s_class;
     referenceCount = 0;
@@ -125,13 +123,13 @@ JSAPIPtr NPJavascriptObject::extraMember(const std::string& name)
     if (name == kAddEventListener) {
         if (!m_addEventListener)
             m_addEventListener = boost::make_shared<ListenerFunction>(
-                m_sharedRef, kAttachEventName, static_cast<Change>(&JSAPI::addEventHandler));
+                getWeakReference(), kAttachEventName, static_cast<Change>(&JSAPI::addEventHandler));
         return m_addEventListener;
     }
     if (name == kRemoveEventListener) {
         if (!m_removeEventListener)
             m_removeEventListener = boost::make_shared<ListenerFunction>(
-                m_sharedRef, kDetachEventName, static_cast<Change>(&JSAPI::removeEventHandler));
+                getWeakReference(), kDetachEventName, static_cast<Change>(&JSAPI::removeEventHandler));
         return m_removeEventListener;
     }
     if (name == kGetLastException) {
@@ -142,10 +140,19 @@ JSAPIPtr NPJavascriptObject::extraMember(const std::string& name)
     return JSAPIPtr();
 }
 
+boost::weak_ptr<NPJavascriptObject::Reference> NPJavascriptObject::getWeakReference()
+{
+    if (!m_sharedRef)
+        m_sharedRef = boost::make_shared<Reference>(this);
+    return m_sharedRef;
+}
+
 NPJavascriptObject::~NPJavascriptObject()
 {
+    const NpapiBrowserHostPtr host(m_host.lock());
+    if (host && m_cacheKey)
+        host->forgetJSAPIWrapper(m_cacheKey, this);
     if (m_autoRelease) {
-        const NpapiBrowserHostPtr host(m_host.lock());
         const JSAPIPtr api(m_api.lock());
         if (host && api) {
             try {

@@ -51,7 +51,17 @@ public:
     JSAPIPtr getAPI() const;
     // Invalidates and throws std::bad_cast when the host is gone.
     NpapiBrowserHostPtr getHost();
-    boost::weak_ptr<Reference> getWeakReference() const { return m_sharedRef; }
+    // Made on first request: only the listener functions need one.
+    boost::weak_ptr<Reference> getWeakReference();
+    // Whether this object stands for exactly that scriptable object (not
+    // for an earlier one that lived at the same address).
+    bool wraps(const JSAPIWeakPtr& api) const
+    {
+        return !m_api.owner_before(api) && !api.owner_before(m_api);
+    }
+    // The host's wrapper cache holds this object under key; the object
+    // takes the entry out when the browser frees it.
+    void setCacheKey(const JSAPI* key) { m_cacheKey = key; }
     bool isValid() const { return m_valid; }
 
     void Invalidate();
@@ -101,6 +111,7 @@ private:
     NpapiBrowserHostWeakPtr m_host;
     bool m_valid;
     bool m_autoRelease;
+    const JSAPI* m_cacheKey;
     boost::shared_ptr<Reference> m_sharedRef;
     boost::shared_ptr<JSFunction> m_addEventListener;
     boost::shared_ptr<JSFunction> m_removeEventListener;

@@ -197,12 +197,6 @@ void NpapiBrowserHost::releaseDeferredObjects()
     NPObject* object = NULL;
     while (m_deferredReleases.tryPop(object))
         ReleaseObject(object);
-    for (WrapperCache::iterator it = m_wrapperCache.begin(); it != m_wrapperCache.end();) {
-        if (it->second.expired())
-            it = m_wrapperCache.erase(it);
-        else
-            ++it;
-    }
     NpapiPluginModule::releaseOrphans();
 }
 
@@ -214,18 +208,30 @@ NPJavascriptObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIWeakPtr& api, b
     if (!object)
         return NPJavascriptObject::newObject(self, api, false);
 
-    const WrapperCache::iterator found = m_wrapperCache.find(object.get());
-    if (found != m_wrapperCache.end()) {
-        if (const boost::shared_ptr<ObjectRef> ref = found->second.lock()) {
-            RetainObject(ref->getPtr());
-            return ref->getPtr();
+    if (NPJavascriptObject* const* cached = m_wrapperCache.find(object.get())) {
+        NPJavascriptObject* const wrapper = *cached;
+        if (wrapper->wraps(api)) {
+            RetainObject(wrapper);
+            return wrapper;
         }
-        m_wrapperCache.erase(found);
+        // The browser object of an earlier scriptable object at this
+        // address: it no longer stands for anything here.
+        wrapper->setCacheKey(nullptr);
+        m_wrapperCache.erase(object.get());
     }
     NPJavascriptObject* const wrapper = NPJavascriptObject::newObject(self, api, autoRelease);
-    if (wrapper)
-        m_wrapperCache[object.get()] = wrapper->getWeakReference();
+    if (wrapper) {
+        m_wrapperCache.assign(object.get(), wrapper);
+        wrapper->setCacheKey(object.get());
+    }
     return wrapper;
+}
+
+void NpapiBrowserHost::forgetJSAPIWrapper(const JSAPI* key, const NPJavascriptObject* wrapper)
+{
+    NPJavascriptObject* const* cached = m_wrapperCache.find(key);
+    if (cached && *cached == wrapper)
+        m_wrapperCache.erase(key);
 }
 
 bool NpapiBrowserHost::_scheduleAsyncCall(void (*func)(void*), void* userData)

@@ -29,7 +29,7 @@
 #include "BrowserHost.h"
 #include "LockedQueue.h"
 #include "NpapiTypes.h"
-#include "ShareableReference.h"
+#include "RecyclingMap.h"
 
 namespace FB {
 namespace Npapi {
@@ -66,6 +66,9 @@ public:
     // The browser object standing for the scriptable object (the caller owns
     // one reference), or null when the browser could not make one.
     NPJavascriptObject* getJSAPIWrapper(const JSAPIWeakPtr& api, bool autoRelease);
+    // Called by a cached browser object that the browser frees: its entry
+    // goes, so the cache holds only live browser objects.
+    void forgetJSAPIWrapper(const JSAPI* key, const NPJavascriptObject* wrapper);
 
     // Value conversion. getNPVariant leaves dst untouched for a held type it
     // cannot convert; getVariant never takes ownership of src.
@@ -146,9 +149,11 @@ protected:
     BrowserStreamPtr _createUnsolicitedStream(const BrowserStreamRequest& request) const override;
 
 private:
-    typedef ShareableReference<NPJavascriptObject> ObjectRef;
     class NpapiStreamList;
-    typedef std::map<const JSAPI*, boost::weak_ptr<ObjectRef> > WrapperCache;
+    // The browser object standing for each scriptable object, by the
+    // object's address. Holds no reference: a browser object takes its own
+    // entry out when the browser frees it.
+    typedef RecyclingMap<const JSAPI*, NPJavascriptObject*> WrapperCache;
 
     bool userAgentContains(const char* text);
     // Wraps an object the browser handed out (and gives its reference back).

@@ -1,8 +1,10 @@
 #include "BrowserHost.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <vector>
 
 #include <boost/algorithm/string/replace.hpp>
 #include <boost/cstdint.hpp>
@@ -60,6 +62,7 @@ BrowserHost::BrowserHost()
     : m_asyncManager(boost::make_shared<AsyncCallManager>()),
       m_mainThread(pthread_self()),
       m_isShutDown(false),
+      m_retainCount(0),
       m_streamManager(boost::make_shared<BrowserStreamManager>()),
       m_htmlLogEnabled(true)
 {
@@ -110,15 +113,20 @@ bool BrowserHost::scheduleAsyncCall(void (*func)(void*), void* userData)
 
 void BrowserHost::shutdown()
 {
-    // Objects may retain or release others while they shut down: walk a copy.
-    std::list<JSAPIPtr> retained;
+    // Objects may retain or release others while they shut down: walk a
+    // copy, in the order they were first retained.
+    std::vector<RetainedObject> retained;
     {
         boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
-        retained = m_retainedObjects;
+        retained.reserve(m_retained.size());
+        for (const auto& entry : m_retained.entries())
+            retained.push_back(entry.second);
     }
-    for (std::list<JSAPIPtr>::const_iterator it = retained.begin(); it != retained.end(); ++it) {
+    std::sort(retained.begin(), retained.end(),
+              [](const RetainedObject& a, const RetainedObject& b) { return a.order < b.order; });
+    for (const RetainedObject& entry : retained) {
         try {
-            (*it)->shutdown();
+            entry.object->shutdown();
         } catch (const std::exception& e) {
             FBLOG_ERROR("BrowserHost", "Shutdown of a retained object failed: " << e.what());
         } catch (...) {
@@ -199,12 +207,10 @@ bool BrowserHost::DetectProxySettings(std::map<std::string, std::string>& settin
 void BrowserHost::retainJSAPI(const JSAPIPtr& object)
 {
     boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
-    for (std::list<JSAPIPtr>::const_iterator it = m_retainedObjects.begin();
-         it != m_retainedObjects.end(); ++it) {
-        if (it->get() == object.get())
-            return;
-    }
-    m_retainedObjects.push_back(object);
+    if (m_retained.find(object.get()))
+        return;
+    const RetainedObject entry = {object, ++m_retainCount};
+    m_retained.assign(object.get(), entry);
 }
 
 void BrowserHost::releaseJSAPI(const JSAPIPtr& object)
@@ -212,16 +218,9 @@ void BrowserHost::releaseJSAPI(const JSAPIPtr& object)
     boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
     {
         // The object's release may reach back here; it happens after the
-        // entry is gone from the list.
-        JSAPIPtr released;
-        for (std::list<JSAPIPtr>::iterator it = m_retainedObjects.begin();
-             it != m_retainedObjects.end(); ++it) {
-            if (it->get() == object.get()) {
-                released.swap(*it);
-                m_retainedObjects.erase(it);
-                break;
-            }
-        }
+        // entry is gone.
+        RetainedObject released;
+        m_retained.erase(object.get(), &released);
     }
     if (isMainThread())
         releaseDeferredObjects();
@@ -233,8 +232,7 @@ void BrowserHost::releaseAllJSAPI()
     {
         // Released from a snapshot: an object's release may call back into
         // retainJSAPI or releaseJSAPI.
-        std::list<JSAPIPtr> released;
-        released.swap(m_retainedObjects);
+        const std::vector<RetainedObject> released(m_retained.takeAll());
     }
     releaseDeferredObjects();
 }

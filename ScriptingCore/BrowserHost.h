@@ -16,7 +16,7 @@
 // Locks: the cross-thread mutex is held shared while a call is carried to the
 // main thread and for upgrade by shutdown, never exclusively, so neither
 // waits for the other; the recursive retained-objects mutex guards only the
-// retained list.
+// retained objects.
 #ifndef FB_BROWSERHOST_H
 #define FB_BROWSERHOST_H
 
@@ -27,6 +27,7 @@
 #include <map>
 #include <string>
 
+#include <boost/cstdint.hpp>
 #include <boost/enable_shared_from_this.hpp>
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
@@ -35,6 +36,7 @@
 
 #include "APITypes.h"
 #include "DOM/DOMTypes.h"
+#include "RecyclingMap.h"
 #include "StreamTypes.h"
 
 namespace FB {
@@ -175,7 +177,15 @@ private:
     std::atomic<bool> m_isShutDown;
     boost::shared_mutex m_xtmutex;
     boost::recursive_mutex m_jsapimutex;
-    std::list<JSAPIPtr> m_retainedObjects;
+    // A retained object and its place in the order of first retention.
+    struct RetainedObject {
+        JSAPIPtr object;
+        boost::uint64_t order;
+    };
+    // The retained objects by address: finding one takes constant time
+    // whatever the page holds; shutdown restores the order from `order`.
+    RecyclingMap<const JSAPI*, RetainedObject> m_retained;
+    boost::uint64_t m_retainCount;
     // Main thread only; empty from shutdown on.
     BrowserStreamManagerPtr m_streamManager;
     std::atomic<bool> m_htmlLogEnabled;

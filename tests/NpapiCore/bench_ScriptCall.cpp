@@ -5,83 +5,24 @@
 // function object it gives invoked. In the same run, the same two steps on a
 // minimal NPClass object written directly, with no framework. Prints the
 // nanoseconds per call of both, their ratio, the heap allocations per call of
-// both (counted here by replacing operator new), and the browser's object and
+// both (AllocationCounter.h), and the browser's object and
 // memory counts after the calls (both must stay flat).
 // With --live N it also times the framework call while the page holds N
 // further plugin objects (children made by a method): the cost of a call
 // must not grow with what the page holds.
 // Run by hand: bench_ScriptCall [calls] [--live N]   (default 1000000 calls)
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <new>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "FakeBrowser.h"
 #include "MinimalObject.h"
 
 using namespace fakebrowser;
-
-// ---- allocation counting: every operator new of the process (the plugin
-// library's included), counted while g_counting is set.
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-
-void* countedAllocation(std::size_t size)
-{
-    if (g_counting.load(std::memory_order_relaxed))
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-
-void* countedAlignedAllocation(std::size_t size, std::align_val_t align)
-{
-    if (g_counting.load(std::memory_order_relaxed))
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    const std::size_t alignment = static_cast<std::size_t>(align);
-    const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
-    if (void* p = std::aligned_alloc(alignment, rounded ? rounded : alignment))
-        return p;
-    throw std::bad_alloc();
-}
-} // namespace
-
-void* operator new(std::size_t size) { return countedAllocation(size); }
-void* operator new[](std::size_t size) { return countedAllocation(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return countedAllocation(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return countedAllocation(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new(std::size_t size, std::align_val_t align) { return countedAlignedAllocation(size, align); }
-void* operator new[](std::size_t size, std::align_val_t align) { return countedAlignedAllocation(size, align); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -94,20 +35,6 @@ double nanosecondsPerCall(long calls, const std::function<void()>& call)
         call();
     const auto elapsed = std::chrono::steady_clock::now() - start;
     return std::chrono::duration<double, std::nano>(elapsed).count() / calls;
-}
-
-// The heap allocations of one call, averaged over a warm run.
-double allocationsPerCall(const std::function<void()>& call)
-{
-    const long calls = 1000;
-    for (long i = 0; i < calls / 10; ++i)
-        call();  // warm up: caches and tables filled
-    g_allocations = 0;
-    g_counting = true;
-    for (long i = 0; i < calls; ++i)
-        call();
-    g_counting = false;
-    return static_cast<double>(g_allocations.load()) / calls;
 }
 
 // The page expression object.method(2, 3) as two browser steps.
@@ -171,8 +98,8 @@ int main(int argc, char** argv)
     const double direct = nanosecondsPerCall(calls, minimalCall);
     const size_t objectsNow = browser.objects().liveCount();
     const size_t blocksNow = browser.memory().outstandingBlocks();
-    const double frameworkAllocations = allocationsPerCall(frameworkCall);
-    const double minimalAllocations = allocationsPerCall(minimalCall);
+    const double frameworkAllocations = allocations::perCall(frameworkCall);
+    const double minimalAllocations = allocations::perCall(minimalCall);
 
     std::printf("calls:               %ld\n", calls);
     std::printf("framework object:    %.1f ns/call\n", framework);

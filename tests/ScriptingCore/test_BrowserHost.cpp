@@ -243,6 +243,40 @@ TEST_F(BrowserHostTest, ShutdownNotifiesEveryRetainedObjectBeforeReleasingAny)
     EXPECT_EQ(4u, log.size());
 }
 
+// The notices follow the order of first retention, whatever was released
+// and retained again in between: retaining a held object keeps its place, a
+// released one retained anew goes last.
+TEST_F(BrowserHostTest, ShutdownNoticesFollowTheOrderOfFirstRetention)
+{
+    std::vector<std::string> log;
+    std::vector<boost::shared_ptr<NoticeOrderObject> > objects;
+    for (int i = 0; i < 40; ++i) {
+        objects.push_back(boost::make_shared<NoticeOrderObject>(host, std::to_string(i), &log));
+        host->retainJSAPI(objects.back());
+    }
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; ++i) {
+        if (i % 3 == 0)
+            host->releaseJSAPI(objects[i]);
+        else
+            expected.push_back("notice " + std::to_string(i));
+    }
+    host->retainJSAPI(objects[5]);
+    host->retainJSAPI(objects[9]);
+    host->retainJSAPI(objects[0]);
+    expected.push_back("notice 9");
+    expected.push_back("notice 0");
+    objects.clear();
+    host->shutdown();
+
+    std::vector<std::string> notices;
+    for (const std::string& entry : log) {
+        if (entry.compare(0, 7, "notice ") == 0)
+            notices.push_back(entry);
+    }
+    EXPECT_EQ(expected, notices);
+}
+
 class ThrowingShutdownObject : public FakePageObject {
 public:
     explicit ThrowingShutdownObject(const FB::BrowserHostPtr& host) : FakePageObject(host) {}
