@@ -1,5 +1,7 @@
 #include "JSAPIAuto.h"
 
+#include <algorithm>
+
 #include <boost/make_shared.hpp>
 
 #include "EventObject.h"
@@ -73,14 +75,22 @@ void JSAPIAuto::registerDefaults() {
         addReservedName(kReservedNames[i]);
 }
 
-int JSAPIAuto::currentZone() const {
-    // getCurrentZone changes nothing; it is not const only by its interface.
-    return const_cast<JSAPIAuto*>(this)->getCurrentZone();
+bool JSAPIAuto::memberAccessible(const std::string& name) const {
+    return visibleMember(name) != NULL;
 }
 
-bool JSAPIAuto::memberAccessible(const std::string& name) const {
+const JSAPIAuto::MemberZone* JSAPIAuto::visibleMember(const std::string& name) const {
     ZoneMap::const_iterator it = memberZones.find(name);
-    return it != memberZones.end() && currentZone() >= it->second;
+    if (it == memberZones.end() || currentZoneLocked() < it->second.zone)
+        return NULL;
+    return &it->second;
+}
+
+void JSAPIAuto::setMemberZone(const std::string& name) {
+    MemberZone& entry = memberZones[name];
+    entry.zone = getCurrentZone();
+    MethodMap::const_iterator method = methods.find(name);
+    entry.method = method == methods.end() ? NULL : &method->second;
 }
 
 // Registration ---------------------------------------------------------------
@@ -89,7 +99,7 @@ void JSAPIAuto::addAttribute(const std::string& name, const variant& value, bool
     ScopedLock lock(zoneMutex);
     Attribute attribute = {value, readOnly};
     attributes[name] = attribute;
-    memberZones[name] = getCurrentZone();
+    setMemberZone(name);
 }
 
 void JSAPIAuto::addReservedName(const std::string& name) { reservedNames.insert(name); }
@@ -108,7 +118,7 @@ void JSAPIAuto::addMethod(const std::wstring& name, const MethodHandler& method)
 void JSAPIAuto::addMethod(const std::string& name, const MethodHandler& method) {
     ScopedLock lock(zoneMutex);
     methods[name] = method;
-    memberZones[name] = getCurrentZone();
+    setMemberZone(name);
 }
 
 void JSAPIAuto::addProperty(const std::wstring& name, const PropertyAccessors& accessors) {
@@ -118,7 +128,7 @@ void JSAPIAuto::addProperty(const std::wstring& name, const PropertyAccessors& a
 void JSAPIAuto::addProperty(const std::string& name, const PropertyAccessors& accessors) {
     ScopedLock lock(zoneMutex);
     properties[name] = accessors;
-    memberZones[name] = getCurrentZone();
+    setMemberZone(name);
 }
 
 void JSAPIAuto::removeAccessorProperty(const std::wstring& name) {
@@ -147,7 +157,7 @@ void JSAPIAuto::setAttribute(const std::string& name, const variant& value) {
         throw script_error("Cannot set read-only property " + name);
     Attribute attribute = {value, false};
     attributes[name] = attribute;
-    memberZones[name] = getCurrentZone();
+    setMemberZone(name);
 }
 
 void JSAPIAuto::removeAttribute(const std::string& name) {
@@ -165,24 +175,31 @@ void JSAPIAuto::removeAttribute(const std::string& name) {
 void JSAPIAuto::getMemberNames(std::vector<std::string>& names) const {
     ScopedLock lock(zoneMutex);
     names.clear();
-    int zone = currentZone();
+    const int zone = currentZoneLocked();
     for (ZoneMap::const_iterator it = memberZones.begin(); it != memberZones.end(); ++it) {
-        if (zone >= it->second)
+        if (zone >= it->second.zone)
             names.push_back(it->first);
     }
+    std::sort(names.begin(), names.end());
 }
 
 size_t JSAPIAuto::getMemberCount() const {
-    std::vector<std::string> names;
-    JSAPIAuto::getMemberNames(names);
-    return names.size();
+    ScopedLock lock(zoneMutex);
+    const int zone = currentZoneLocked();
+    size_t count = 0;
+    for (ZoneMap::const_iterator it = memberZones.begin(); it != memberZones.end(); ++it) {
+        if (zone >= it->second.zone)
+            ++count;
+    }
+    return count;
 }
 
 bool JSAPIAuto::hasMethod(const std::string& name) const {
     ScopedLock lock(zoneMutex);
     if (!valid)
         return false;
-    return methods.count(name) && memberAccessible(name);
+    const MemberZone* member = visibleMember(name);
+    return member && member->method;
 }
 
 bool JSAPIAuto::hasMethodFunction(const std::string& name) const {
@@ -221,13 +238,16 @@ JSAPIPtr JSAPIAuto::getMethodFunction(const std::string& name) {
         throw object_invalidated();
     if (!memberAccessible(name) || !hasMethod(name))
         throw invalid_member(name);
-    MethodFunctionCache::key_type key(name, getCurrentZone());
-    MethodFunctionCache::iterator it = methodFunctionCache.find(key);
-    if (it != methodFunctionCache.end())
-        return it->second;
+    const int zone = currentZoneLocked();
+    MethodFunctionCache::iterator named = methodFunctionCache.find(name);
+    if (named != methodFunctionCache.end()) {
+        std::map<int, JSFunctionPtr>::const_iterator it = named->second.find(zone);
+        if (it != named->second.end())
+            return it->second;
+    }
     JSFunctionPtr function =
-        boost::make_shared<JSFunction>(JSAPIWeakPtr(shared_from_this()), name, key.second);
-    methodFunctionCache[key] = function;
+        boost::make_shared<JSFunction>(JSAPIWeakPtr(shared_from_this()), name, zone);
+    methodFunctionCache[name][zone] = function;
     return function;
 }
 
@@ -329,13 +349,11 @@ variant JSAPIAuto::invoke(const std::string& name, const VariantList& args) {
     ScopedLock lock(zoneMutex);
     if (!valid)
         throw object_invalidated();
-    if (!memberAccessible(name))
-        throw invalid_member(name);
-    MethodMap::const_iterator method = methods.find(name);
-    if (method == methods.end())
+    const MemberZone* member = visibleMember(name);
+    if (!member || !member->method)
         throw invalid_member(name);
     // A copy, so that a method that re-registers itself runs safely.
-    MethodHandler handler = method->second;
+    MethodHandler handler = *member->method;
     return callConverting([&] { return handler(args); });
 }
 

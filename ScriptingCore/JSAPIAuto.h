@@ -21,8 +21,9 @@
 #define FB_JSAPIAUTO_H
 
 #include <map>
-#include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include <boost/function.hpp>
@@ -107,15 +108,28 @@ public:
     static bool s_allowMethodObjects;
 
 protected:
-    typedef std::map<std::pair<std::string, int>, JSFunctionPtr> MethodFunctionCache;
-    typedef std::map<std::string, MethodHandler> MethodMap;
-    typedef std::map<std::string, PropertyAccessors> PropertyMap;
-    typedef std::map<std::string, int> ZoneMap;
-    typedef std::map<std::string, Attribute> AttributeMap;
-    typedef std::set<std::string> StringSet;
+    // Hashed by name; only the listing sorts (byte order).
+    // Function objects by method name, then by zone.
+    typedef std::unordered_map<std::string, std::map<int, JSFunctionPtr> > MethodFunctionCache;
+    typedef std::unordered_map<std::string, MethodHandler> MethodMap;
+    typedef std::unordered_map<std::string, PropertyAccessors> PropertyMap;
+    // A name's zone, and the name's method when it has one (an element of
+    // `methods`, kept in step by every registration and removal), so that
+    // one lookup tells whether the name is a method the zone may see.
+    struct MemberZone {
+        int zone;
+        const MethodHandler* method;
+    };
+    typedef std::unordered_map<std::string, MemberZone> ZoneMap;
+    typedef std::unordered_map<std::string, Attribute> AttributeMap;
+    typedef std::unordered_set<std::string> StringSet;
 
     // Whether the name is registered in a zone the current zone reaches.
+    // The caller holds zoneMutex.
     bool memberAccessible(const std::string& name) const;
+    // The name's entry when the name is visible in the current zone, else
+    // null. The caller holds zoneMutex.
+    const MemberZone* visibleMember(const std::string& name) const;
 
     MethodFunctionCache methodFunctionCache;
     MethodMap methods;
@@ -130,7 +144,8 @@ protected:
 
 private:
     void registerDefaults();
-    int currentZone() const;
+    // Records the current zone for the name and links the name's method.
+    void setMemberZone(const std::string& name);
     // The page object stored in the attribute named like the event, if any.
     JSObjectPtr attributeHandler(const std::string& name);
 };

@@ -93,7 +93,7 @@ int JSAPIImpl::getBaseZone() {
 
 int JSAPIImpl::getCurrentZone() {
     ScopedLock lock(zoneMutex);
-    return zoneStack.back();
+    return currentZoneLocked();
 }
 
 // Handlers and interfaces ----------------------------------------------------

@@ -102,6 +102,8 @@ protected:
     mutable boost::recursive_mutex zoneMutex;
     // Front: the base zone; back: the current zone. Never empty.
     std::deque<int> zoneStack;
+    // The current zone, for a caller that already holds zoneMutex.
+    int currentZoneLocked() const { return zoneStack.back(); }
     // Written by invalidate, read by firing from any thread.
     std::atomic<bool> valid;
 

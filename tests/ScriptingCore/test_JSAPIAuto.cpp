@@ -351,6 +351,32 @@ TEST_F(AutoTest, RemovingAnAttributeOfAMethodsNameHidesTheMethod) {
     EXPECT_TRUE(api->hasMethod(std::string("echo")));
 }
 
+// One zone entry per name, whichever kind of member made it: the method
+// comes back with any registration of its name, and a removed method stays
+// gone whatever else is registered under its name afterwards.
+TEST_F(AutoTest, AZoneEntryMadeByAnyMemberKindServesTheNamesMethod) {
+    api->setAttribute("echo", FB::variant(5));
+    api->removeAttribute("echo");
+    api->addAttribute("echo", FB::variant(6), false);
+    EXPECT_TRUE(api->hasMethod(std::string("echo")));
+    EXPECT_EQ(3, api->invoke("echo", list(FB::variant(3))).cast<int>());
+
+    api->removeMethod("echo");
+    api->setAttribute("echo", FB::variant(7));
+    EXPECT_FALSE(api->hasMethod(std::string("echo")));
+    EXPECT_THROW(api->invoke("echo", list(FB::variant(3))), FB::invalid_member);
+    EXPECT_EQ(7, api->getProperty("echo").cast<int>());
+
+    FB::JSAPIAuto::PropertyAccessors fixed;
+    fixed.getter = [] { return FB::variant(8); };
+    api->addProperty("twice", fixed);
+    api->removeAccessorProperty("twice");
+    EXPECT_FALSE(api->hasMethod(std::string("twice")));
+    api->addProperty("twice", fixed);
+    EXPECT_TRUE(api->hasMethod(std::string("twice")));
+    EXPECT_EQ(8, api->getProperty("twice").cast<int>());
+}
+
 TEST_F(AutoTest, RemovePropertyRemovesAccessorsOnlyWhenAllowed) {
     api->removeProperty("count");
     EXPECT_EQ(0, api->getProperty("count").cast<int>());
