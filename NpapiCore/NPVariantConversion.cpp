@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 #include <typeindex>
+#include <typeinfo>
 
 #include "DOM/Window.h"
 #include "NPJavascriptObject.h"
@@ -142,49 +143,69 @@ void makeNPVariantMap(NpapiBrowserHost& host, const variant& value, NPVariant* d
     setContainer(host, object, dst);
 }
 
-const ConverterMap& converterMap()
+struct ConverterEntry {
+    const std::type_info* type;
+    Converter convert;
+};
+
+// The converter of each held type, the most frequent first.
+const ConverterEntry kConverters[] = {
+    {&typeid(int), &makeNPVariantInt},
+    {&typeid(bool), &makeNPVariantBool},
+    {&typeid(double), &makeNPVariantDouble},
+    {&typeid(std::string), &makeNPVariantString},
+    {&typeid(JSAPIPtr), &makeNPVariantJSAPI},
+    {&typeid(variant_detail::empty), &makeNPVariantVoid},
+    {&typeid(variant_detail::null), &makeNPVariantNull},
+    {&typeid(JSObjectPtr), &makeNPVariantJSObject},
+    {&typeid(VariantList), &makeNPVariantList},
+    {&typeid(VariantMap), &makeNPVariantMap},
+    {&typeid(JSAPIWeakPtr), &makeNPVariantWeakJSAPI},
+    {&typeid(std::wstring), &makeNPVariantString},
+    {&typeid(float), &makeNPVariantDouble},
+    {&typeid(char), &makeNPVariantInt},
+    {&typeid(unsigned char), &makeNPVariantInt},
+    {&typeid(short), &makeNPVariantInt},
+    {&typeid(unsigned short), &makeNPVariantInt},
+    {&typeid(unsigned int), &makeNPVariantString},
+    {&typeid(long), &makeNPVariantString},
+    {&typeid(unsigned long), &makeNPVariantString},
+    {&typeid(long long), &makeNPVariantString},
+    {&typeid(unsigned long long), &makeNPVariantString},
+};
+
+// The converter for the held type, or null. Found by the type_info's
+// address first; a type_info object of another library (same type, other
+// address) is found by the ordered table, which compares type names.
+Converter converterFor(const std::type_info& type)
 {
-    static const ConverterMap map = {
-        {typeid(bool), &makeNPVariantBool},
-        {typeid(char), &makeNPVariantInt},
-        {typeid(unsigned char), &makeNPVariantInt},
-        {typeid(short), &makeNPVariantInt},
-        {typeid(unsigned short), &makeNPVariantInt},
-        {typeid(int), &makeNPVariantInt},
-        {typeid(unsigned int), &makeNPVariantString},
-        {typeid(long), &makeNPVariantString},
-        {typeid(unsigned long), &makeNPVariantString},
-        {typeid(long long), &makeNPVariantString},
-        {typeid(unsigned long long), &makeNPVariantString},
-        {typeid(float), &makeNPVariantDouble},
-        {typeid(double), &makeNPVariantDouble},
-        {typeid(std::string), &makeNPVariantString},
-        {typeid(std::wstring), &makeNPVariantString},
-        {typeid(variant_detail::null), &makeNPVariantNull},
-        {typeid(variant_detail::empty), &makeNPVariantVoid},
-        {typeid(VariantList), &makeNPVariantList},
-        {typeid(VariantMap), &makeNPVariantMap},
-        {typeid(JSAPIPtr), &makeNPVariantJSAPI},
-        {typeid(JSAPIWeakPtr), &makeNPVariantWeakJSAPI},
-        {typeid(JSObjectPtr), &makeNPVariantJSObject},
-    };
-    return map;
+    for (const ConverterEntry& entry : kConverters) {
+        if (entry.type == &type)
+            return entry.convert;
+    }
+    static const ConverterMap map = [] {
+        ConverterMap byType;
+        for (const ConverterEntry& entry : kConverters)
+            byType.emplace(std::type_index(*entry.type), entry.convert);
+        return byType;
+    }();
+    const ConverterMap::const_iterator found = map.find(std::type_index(type));
+    return found == map.end() ? nullptr : found->second;
 }
 
 } // namespace
 
 void NpapiBrowserHost::getNPVariant(NPVariant* dst, const variant& value)
 {
-    const ConverterMap& map = converterMap();
-    const ConverterMap::const_iterator found = map.find(std::type_index(value.getType()));
-    if (found == map.end())
+    const Converter convert = converterFor(value.getType());
+    if (!convert)
         return;
     // Built aside, so that a converter that throws midway leaves dst as the
     // caller set it.
     NPVariant converted;
     converted.type = NPVariantType_Void;
     converted.value.objectValue = nullptr;
-    found->second(*this, value, &converted);
+    convert(*this, value, &converted);
     *dst = converted;
 }
 

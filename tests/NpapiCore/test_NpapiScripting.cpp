@@ -106,6 +106,50 @@ TEST_F(Scripting, WideIntegersReachThePageAsText)
               browser->arrayValues(result.value.object()));
 }
 
+// Each held type reaches the page in its own form; a type without a
+// converter leaves the browser's value as it was (undefined).
+TEST_F(Scripting, EveryHeldTypeReachesThePageInItsForm)
+{
+    const CallResult result = call("everyHeldType");
+    ASSERT_TRUE(result.value.isObject());
+    const std::vector<Value> values = browser->arrayValues(result.value.object());
+    const std::vector<Value> scalars = {
+        Value(true),
+        Value(65),
+        Value(200),
+        Value(-300),
+        Value(60000),
+        Value(-7),
+        Value("4000000000"),
+        Value("-5000000000"),
+        Value("6000000000"),
+        Value("-7000000000"),
+        Value("18000000000000000000"),
+        Value(0.5),
+        Value(2.25),
+        Value("text"),
+        Value("\xc3\xa9t\xc3\xa9"),
+        Value::null(),
+        Value(),
+    };
+    ASSERT_EQ(scalars.size() + 6, values.size());
+    for (size_t i = 0; i < scalars.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(scalars[i], values[i]);
+    }
+    const size_t list = scalars.size();
+    ASSERT_TRUE(values[list].isObject());
+    EXPECT_EQ(std::vector<Value>{Value(1)}, browser->arrayValues(values[list].object()));
+    ASSERT_TRUE(values[list + 1].isObject());
+    EXPECT_EQ(Value(2), browser->getProperty(values[list + 1].object(), "k").value);
+    ASSERT_TRUE(values[list + 2].isObject());
+    EXPECT_EQ(Value("child"), browser->getProperty(values[list + 2].object(), "kind").value);
+    ASSERT_TRUE(values[list + 3].isObject());
+    EXPECT_TRUE(browser->getProperty(values[list + 3].object(), "add").value.isObject());
+    EXPECT_EQ(Value::null(), values[list + 4]);
+    EXPECT_EQ(Value(), values[list + 5]);
+}
+
 TEST_F(Scripting, ListsAndMapsBecomePageArraysAndObjects)
 {
     const CallResult list = call("makeList");

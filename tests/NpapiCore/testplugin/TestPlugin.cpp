@@ -214,6 +214,7 @@ public:
         addMethod("makeList", FB::bindMethod(this, &TestRoot::makeList));
         addMethod("makeMap", FB::bindMethod(this, &TestRoot::makeMap));
         addMethod("wideNumbers", FB::bindMethod(this, &TestRoot::wideNumbers));
+        addMethod("everyHeldType", FB::bindMethod(this, &TestRoot::everyHeldType));
         addMethod("nothing", FB::bindMethod(this, &TestRoot::nothing));
         addMethod("location", FB::bindMethod(this, &TestRoot::location));
         addMethod("events", FB::bindMethod(this, &TestRoot::events));
@@ -321,6 +322,38 @@ public:
         list.push_back(FB::variant(7u));
         list.push_back(FB::variant(8000000000LL));
         list.push_back(FB::variant(9));
+        return list;
+    }
+    // One value of each held type the browser binding converts, and one
+    // (signed char) that it does not.
+    FB::VariantList everyHeldType()
+    {
+        FB::VariantList list;
+        list.push_back(FB::variant(true));
+        list.push_back(FB::variant('A'));
+        list.push_back(FB::variant(static_cast<unsigned char>(200)));
+        list.push_back(FB::variant(static_cast<short>(-300)));
+        list.push_back(FB::variant(static_cast<unsigned short>(60000)));
+        list.push_back(FB::variant(-7));
+        list.push_back(FB::variant(4000000000u));
+        list.push_back(FB::variant(-5000000000L));
+        list.push_back(FB::variant(6000000000UL));
+        list.push_back(FB::variant(-7000000000LL));
+        list.push_back(FB::variant(18000000000000000000ULL));
+        list.push_back(FB::variant(0.5f));
+        list.push_back(FB::variant(2.25));
+        list.push_back(FB::variant(std::string("text")));
+        list.push_back(FB::variant(std::wstring(L"\u00e9t\u00e9")));
+        list.push_back(FB::variant(FB::variant_detail::null()));
+        list.push_back(FB::variant(FB::variant_detail::empty()));
+        list.push_back(FB::variant(FB::VariantList(1, FB::variant(1))));
+        FB::VariantMap map;
+        map["k"] = FB::variant(2);
+        list.push_back(FB::variant(map));
+        list.push_back(FB::variant(FB::JSAPIPtr(boost::make_shared<Child>())));
+        list.push_back(FB::variant(FB::JSAPIWeakPtr(shared_from_this())));
+        list.push_back(FB::variant(FB::JSAPIPtr()));
+        list.push_back(FB::variant(static_cast<signed char>(1)));
         return list;
     }
     FB::variant nothing() { return FB::variant(); }
