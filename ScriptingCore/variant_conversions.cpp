@@ -30,6 +30,9 @@ struct ConversionTable {
 
     Target convert(const variant& v) const
     {
+        // The held type already is the target: read it as it is, no lookup.
+        if (&v.getType() == &typeid(Target))
+            return v.cast<Target>();
         typename std::unordered_map<std::type_index, Reader>::const_iterator it =
             readers.find(std::type_index(v.getType()));
         if (it == readers.end())
