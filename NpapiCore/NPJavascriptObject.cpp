@@ -23,15 +23,32 @@ const char kGetLastException[] = "getLastException";
 const char kAttachEventName[] = "attachEvent";
 const char kDetachEventName[] = "detachEvent";
 
-// The browser's arguments as script values, in order.
-VariantList arguments(NpapiBrowserHost& host, const NPVariant* args, uint32_t count)
-{
-    VariantList list;
-    list.reserve(count);
-    for (uint32_t i = 0; i < count; ++i)
-        list.push_back(host.getVariant(&args[i]));
-    return list;
-}
+// The browser's arguments as script values, in order, in the list the host
+// lends for the call.
+class Arguments {
+public:
+    Arguments(NpapiBrowserHost& host, const NPVariant* args, uint32_t count)
+        : m_host(host), m_list(host.takeArgumentList())
+    {
+        try {
+            m_list.reserve(count);
+            for (uint32_t i = 0; i < count; ++i)
+                m_list.push_back(host.getVariant(&args[i]));
+        } catch (...) {
+            m_host.giveArgumentList(m_list);
+            throw;
+        }
+    }
+    ~Arguments() { m_host.giveArgumentList(m_list); }
+    const VariantList& list() const { return m_list; }
+
+private:
+    NpapiBrowserHost& m_host;
+    VariantList m_list;
+};
+
+// The empty name: the object itself is called.
+const std::string kDefaultCall;
 
 // Shared by every browser object of the process; main thread only.
 variant& lastExceptionStore()
@@ -253,7 +270,7 @@ bool NPJavascriptObject::HasMethod(NPIdentifier name)
 {
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
-        const std::string method(host->StringFromIdentifier(name));
+        const std::string& method = host->identifierName(name);
         if (method == "toString")
             return true;
         const JSAPIPtr api(getAPI());
@@ -270,8 +287,9 @@ bool NPJavascriptObject::Invoke(NPIdentifier name, const NPVariant* args, uint32
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
-        const std::string method(name ? host->StringFromIdentifier(name) : std::string());
-        host->getNPVariant(result, api->invoke(method, arguments(*host, args, argCount)));
+        const std::string& method = name ? host->identifierName(name) : kDefaultCall;
+        const Arguments arguments(*host, args, argCount);
+        host->getNPVariant(result, api->invoke(method, arguments.list()));
         return true;
     });
 }
@@ -287,9 +305,10 @@ bool NPJavascriptObject::HasProperty(NPIdentifier name)
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
-        if (!host->IdentifierIsString(name))
+        const std::string* const text = host->stringIdentifierName(name);
+        if (!text)
             return api->hasPropertyByIndex(host->IntFromIdentifier(name));
-        const std::string property(host->StringFromIdentifier(name));
+        const std::string& property = *text;
         if (property == kAddEventListener || property == kRemoveEventListener ||
             property == kGetLastException)
             return true;
@@ -307,19 +326,16 @@ bool NPJavascriptObject::GetProperty(NPIdentifier name, NPVariant* result)
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
-        variant value;
-        if (!host->IdentifierIsString(name)) {
-            value = api->getPropertyByIndex(host->IntFromIdentifier(name));
+        const std::string* const property = host->stringIdentifierName(name);
+        if (!property) {
+            host->getNPVariant(result, api->getPropertyByIndex(host->IntFromIdentifier(name)));
+        } else if (const JSAPIPtr extra = extraMember(*property)) {
+            host->getNPVariant(result, extra);
+        } else if (api->hasMethodFunction(*property)) {
+            host->getNPVariant(result, api->getMethodFunction(*property));
         } else {
-            const std::string property(host->StringFromIdentifier(name));
-            if (const JSAPIPtr extra = extraMember(property))
-                value = extra;
-            else if (api->hasMethodFunction(property))
-                value = api->getMethodFunction(property);
-            else
-                value = api->getProperty(property);
+            host->getNPVariant(result, api->getProperty(*property));
         }
-        host->getNPVariant(result, value);
         return true;
     });
 }
@@ -330,14 +346,14 @@ bool NPJavascriptObject::SetProperty(NPIdentifier name, const NPVariant* value)
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
         const variant converted(host->getVariant(value));
-        if (!host->IdentifierIsString(name)) {
+        const std::string* const property = host->stringIdentifierName(name);
+        if (!property) {
             api->setPropertyByIndex(host->IntFromIdentifier(name), converted);
             return true;
         }
-        const std::string property(host->StringFromIdentifier(name));
-        if (api->hasMethodFunction(property))
+        if (api->hasMethodFunction(*property))
             throw script_error("This property cannot be changed");
-        api->setProperty(property, converted);
+        api->setProperty(*property, converted);
         return true;
     });
 }
@@ -347,10 +363,10 @@ bool NPJavascriptObject::RemoveProperty(NPIdentifier name)
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
-        if (!host->IdentifierIsString(name))
-            api->removePropertyByIndex(host->IntFromIdentifier(name));
+        if (const std::string* const property = host->stringIdentifierName(name))
+            api->removeProperty(*property);
         else
-            api->removeProperty(host->StringFromIdentifier(name));
+            api->removePropertyByIndex(host->IntFromIdentifier(name));
         return true;
     });
 }
@@ -389,7 +405,8 @@ bool NPJavascriptObject::Construct(const NPVariant* args, uint32_t argCount, NPV
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
-        host->getNPVariant(result, api->construct(arguments(*host, args, argCount)));
+        const Arguments arguments(*host, args, argCount);
+        host->getNPVariant(result, api->construct(arguments.list()));
         return true;
     });
 }

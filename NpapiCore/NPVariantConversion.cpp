@@ -87,13 +87,18 @@ bool setPageObject(NpapiBrowserHost& host, const JSAPIPtr& object, NPVariant* ds
     return true;
 }
 
-void makeNPVariantJSAPI(NpapiBrowserHost& host, const variant& value, NPVariant* dst)
+// A held reference: the browser object keeps the scriptable object alive.
+void setJSAPI(NpapiBrowserHost& host, const JSAPIPtr& object, NPVariant* dst)
 {
-    const JSAPIPtr object(value.cast<JSAPIPtr>());
     if (!object)
         return setObject(dst, nullptr);
     if (!setPageObject(host, object, dst))
         setObject(dst, host.getJSAPIWrapper(object, true));
+}
+
+void makeNPVariantJSAPI(NpapiBrowserHost& host, const variant& value, NPVariant* dst)
+{
+    setJSAPI(host, value.cast<JSAPIPtr>(), dst);
 }
 
 void makeNPVariantWeakJSAPI(NpapiBrowserHost& host, const variant& value, NPVariant* dst)
@@ -207,6 +212,31 @@ void NpapiBrowserHost::getNPVariant(NPVariant* dst, const variant& value)
     converted.value.objectValue = nullptr;
     convert(*this, value, &converted);
     *dst = converted;
+}
+
+void NpapiBrowserHost::getNPVariant(NPVariant* dst, const JSAPIPtr& object)
+{
+    NPVariant converted;
+    converted.type = NPVariantType_Void;
+    converted.value.objectValue = nullptr;
+    setJSAPI(*this, object, &converted);
+    *dst = converted;
+}
+
+VariantList NpapiBrowserHost::takeArgumentList()
+{
+    VariantList list;
+    list.swap(m_argumentList);
+    return list;
+}
+
+void NpapiBrowserHost::giveArgumentList(VariantList& list)
+{
+    // A list grown by an unusually long call is not kept.
+    const size_t kKeptCapacity = 16;
+    list.clear();
+    if (list.capacity() > m_argumentList.capacity() && list.capacity() <= kKeptCapacity)
+        m_argumentList.swap(list);
 }
 
 variant NpapiBrowserHost::getVariant(const NPVariant* src)

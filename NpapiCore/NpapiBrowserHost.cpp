@@ -646,6 +646,29 @@ std::string NpapiBrowserHost::StringFromIdentifier(NPIdentifier id) const
     return m_module->StringFromIdentifier(id);
 }
 
+const std::string& NpapiBrowserHost::identifierName(NPIdentifier id)
+{
+    static const std::string none;
+    const std::unordered_map<NPIdentifier, std::string>::const_iterator found = m_identifierNames.find(id);
+    if (found != m_identifierNames.end())
+        return found->second;
+    // Only a string identifier has a text.
+    std::string text;
+    if (!m_module->IdentifierText(id, &text))
+        return none;
+    return m_identifierNames.emplace(id, std::move(text)).first->second;
+}
+
+const std::string* NpapiBrowserHost::stringIdentifierName(NPIdentifier id)
+{
+    const std::unordered_map<NPIdentifier, std::string>::const_iterator found = m_identifierNames.find(id);
+    if (found != m_identifierNames.end())
+        return &found->second;
+    if (!IdentifierIsString(id))
+        return nullptr;
+    return &identifierName(id);
+}
+
 NPObject* NpapiBrowserHost::RetainObject(NPObject* object) const
 {
     return m_module->RetainObject(object);

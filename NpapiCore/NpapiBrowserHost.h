@@ -20,6 +20,7 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 
 #include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
@@ -73,7 +74,16 @@ public:
     // Value conversion. getNPVariant leaves dst untouched for a held type it
     // cannot convert; getVariant never takes ownership of src.
     void getNPVariant(NPVariant* dst, const variant& value);
+    // The same for a scriptable object, without making a variant of it.
+    void getNPVariant(NPVariant* dst, const JSAPIPtr& object);
     variant getVariant(const NPVariant* src);
+
+    // A call's argument list, lent for the call so that a call does not
+    // allocate one: take it empty, give it back when the call is over (its
+    // values are dropped then). A call made meanwhile gets a list of its own.
+    // Main thread.
+    VariantList takeArgumentList();
+    void giveArgumentList(VariantList& list);
 
     NPP getNPP() const { return m_npp; }
     NpapiPluginModule* getModule() const { return m_module; }
@@ -134,6 +144,16 @@ public:
     NPUTF8* UTF8FromIdentifier(NPIdentifier id) const;
     int32_t IntFromIdentifier(NPIdentifier id) const;
     std::string StringFromIdentifier(NPIdentifier id) const;
+
+    // Identifiers as the browser-facing object reads them, each string
+    // identifier's text fetched from the browser once (the browser never
+    // frees an identifier). Main thread; the references stay valid for the
+    // host's life.
+    // The text, as StringFromIdentifier gives it (empty for an integer
+    // identifier).
+    const std::string& identifierName(NPIdentifier id);
+    // The text of a string identifier; null for an integer identifier.
+    const std::string* stringIdentifierName(NPIdentifier id);
     NPObject* RetainObject(NPObject* object) const;
     void ReleaseObject(NPObject* object) const;
 
@@ -167,6 +187,10 @@ private:
     boost::shared_ptr<NPObjectAPI> m_htmlElement;
     LockedQueue<NPObject*> m_deferredReleases;
     WrapperCache m_wrapperCache;
+    // The argument list lent to calls, empty while lent.
+    VariantList m_argumentList;
+    // The texts of the string identifiers met so far.
+    std::unordered_map<NPIdentifier, std::string> m_identifierNames;
     // The streams this host made, let go at shutdown. Main thread.
     boost::shared_ptr<NpapiStreamList> m_streams;
     // Held shared by a hand-off to the browser, exclusively while the table

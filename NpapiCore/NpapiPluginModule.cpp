@@ -201,18 +201,25 @@ int32_t NpapiPluginModule::IntFromIdentifier(NPIdentifier id) const
     return m_funcs.intfromidentifier ? m_funcs.intfromidentifier(id) : 1;
 }
 
-std::string NpapiPluginModule::StringFromIdentifier(NPIdentifier id) const
+bool NpapiPluginModule::IdentifierText(NPIdentifier id, std::string* text) const
 {
-    NPUTF8* const text = UTF8FromIdentifier(id);
-    std::string result;
+    NPUTF8* const utf8 = UTF8FromIdentifier(id);
+    if (!utf8)
+        return false;
     try {
-        if (text)
-            result = text;
+        text->assign(utf8);
     } catch (...) {
-        MemFree(text);
+        MemFree(utf8);
         throw;
     }
-    MemFree(text);
+    MemFree(utf8);
+    return true;
+}
+
+std::string NpapiPluginModule::StringFromIdentifier(NPIdentifier id) const
+{
+    std::string result;
+    IdentifierText(id, &result);
     return result;
 }
 

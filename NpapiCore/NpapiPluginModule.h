@@ -86,6 +86,9 @@ public:
     int32_t IntFromIdentifier(NPIdentifier id) const;
     // The identifier's text (empty for none); the browser's copy is freed.
     std::string StringFromIdentifier(NPIdentifier id) const;
+    // The same into *text; false when the browser gives no text (an integer
+    // identifier, or a browser without the function).
+    bool IdentifierText(NPIdentifier id, std::string* text) const;
     NPObject* RetainObject(NPObject* object) const;
     void ReleaseObject(NPObject* object) const;
 

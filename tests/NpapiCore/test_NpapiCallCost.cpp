@@ -79,6 +79,16 @@ TEST_F(CallCost, DoesNotGrowWithTheObjectsThePageHolds)
     EXPECT_EQ(Value("child"), browser->getProperty(children.back().get(), "kind").value);
 }
 
+// The plugin's share of a call: the argument and result values, the
+// function object's browser object, nothing per call for its books.
+TEST_F(CallCost, AllocatesAtMostEightTimesPerCall)
+{
+    bool ok = true;
+    const double perCall = allocations::perCall([&] { ok = pageCall() && ok; });
+    EXPECT_TRUE(ok);
+    EXPECT_LE(perCall, 8.0);
+}
+
 // Many calls leave the browser's object and memory counts where they were.
 TEST_F(CallCost, ManyCallsLeaveTheBooksBalanced)
 {

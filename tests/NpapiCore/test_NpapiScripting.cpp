@@ -37,6 +37,39 @@ TEST_F(Scripting, AMethodIsReadAsAPropertyAndCalledThroughItsFunctionObject)
     EXPECT_EQ(function.value.object(), again.value.object());
 }
 
+// The browser never frees an identifier: its text is fetched once, and an
+// integer identifier stays an index (its decimal text names the same
+// attribute), however often either is met.
+TEST_F(Scripting, IdentifierTextsAreFetchedOnce)
+{
+    const NPIdentifier add = fakebrowser::stringIdentifier("add");
+    const NPIdentifier three = fakebrowser::intIdentifier(3);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const size_t fetched = browser->callCount(fakebrowser::Entry::utf8fromidentifier);
+        EXPECT_FALSE(browser->hasMethod(root.get(), add));
+        EXPECT_TRUE(browser->hasProperty(root.get(), add));
+        const CallResult function = browser->getProperty(root.get(), add);
+        ASSERT_TRUE(function.value.isObject());
+        EXPECT_EQ(Value(5), browser->invokeDefault(function.value.object(), {Value(2), Value(3)}).value);
+        EXPECT_TRUE(browser->setProperty(root.get(), "x", Value(round)).ok);
+        EXPECT_EQ(Value(round), browser->getProperty(root.get(), "x").value);
+        if (round > 0) {
+            EXPECT_EQ(fetched, browser->callCount(fakebrowser::Entry::utf8fromidentifier));
+        }
+
+        EXPECT_TRUE(browser->setProperty(root.get(), three, Value(7 + round)).ok);
+        EXPECT_EQ(Value(7 + round), browser->getProperty(root.get(), three).value);
+        EXPECT_EQ(Value(7 + round), browser->getProperty(root.get(), "3").value);
+        EXPECT_TRUE(browser->hasProperty(root.get(), three));
+        EXPECT_FALSE(browser->hasMethod(root.get(), three));
+        // The integer identifier has no text: invoked, it names the object itself.
+        const CallResult byIndex = browser->invoke(root.get(), three);
+        EXPECT_FALSE(byIndex.ok);
+        EXPECT_EQ("The specified member does not exist: ", byIndex.exception());
+    }
+}
+
 TEST_F(Scripting, MembersEveryObjectHas)
 {
     EXPECT_TRUE(browser->hasMethod(root.get(), fakebrowser::stringIdentifier("toString")));
