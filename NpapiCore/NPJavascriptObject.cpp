@@ -1,6 +1,7 @@
 #include "NPJavascriptObject.h"
 
 #include <new>
+#include <string_view>
 #include <typeinfo>
 
 #include <boost/make_shared.hpp>
@@ -15,9 +16,10 @@ namespace Npapi {
 
 namespace {
 
-const char kAddEventListener[] = "addEventListener";
-const char kRemoveEventListener[] = "removeEventListener";
-const char kGetLastException[] = "getLastException";
+// Views, so that a comparison with a member name tests the length first.
+constexpr std::string_view kAddEventListener = "addEventListener";
+constexpr std::string_view kRemoveEventListener = "removeEventListener";
+constexpr std::string_view kGetLastException = "getLastException";
 // The script names the two listener functions carry (their toString text);
 // the page reaches them under the member names above.
 const char kAttachEventName[] = "attachEvent";
@@ -101,7 +103,7 @@ private:
 
 class LastExceptionFunction : public JSFunction {
 public:
-    LastExceptionFunction() : JSFunction(JSAPIWeakPtr(), kGetLastException, 0) {}
+    LastExceptionFunction() : JSFunction(JSAPIWeakPtr(), std::string(kGetLastException), 0) {}
 
     variant invokeDefault(const VariantList&) override { return lastExceptionStore(); }
 };
@@ -378,9 +380,9 @@ bool NPJavascriptObject::Enumerate(NPIdentifier** value, uint32_t* count)
         const JSAPIPtr api(getAPI());
         std::vector<std::string> names;
         api->getMemberNames(names);
-        names.push_back(kAddEventListener);
-        names.push_back(kRemoveEventListener);
-        names.push_back(kGetLastException);
+        names.emplace_back(kAddEventListener);
+        names.emplace_back(kRemoveEventListener);
+        names.emplace_back(kGetLastException);
         if (names.size() > UINT32_MAX / sizeof(NPIdentifier))
             return false;
         const uint32_t total = static_cast<uint32_t>(names.size());
