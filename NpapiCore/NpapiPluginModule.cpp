@@ -133,6 +133,8 @@ void NpapiPluginModule::queueOrphanRelease(NPObject* object)
 
 void NpapiPluginModule::releaseOrphans()
 {
+    if (orphanQueue().empty())
+        return;
     const ModuleMap::const_iterator it = moduleMap().find(NULL);
     if (it == moduleMap().end() || !it->second->m_live)
         return;
