@@ -45,8 +45,10 @@ variant JSFunction::invokeDefault(const VariantList& args) {
     JSAPIPtr object(target.lock());
     if (!object)
         throw script_error("Invalid JSAPI object");
-    ZoneGuard zone(object, getCurrentZone());
-    return object->invoke(methodName, args);
+    JSAPI* const callee = object.get();
+    // The guard keeps the target alive until the zone is left.
+    ZoneGuard zone(std::move(object), getCurrentZone());
+    return callee->invoke(methodName, args);
 }
 
 variant JSFunction::call(const VariantList& args) {

@@ -11,6 +11,13 @@ ZoneGuard::ZoneGuard(const JSAPIPtr& object, int zone) : object(NULL), reference
     }
 }
 
+ZoneGuard::ZoneGuard(JSAPIPtr&& object, int zone) : object(NULL), reference(std::move(object)) {
+    if (reference) {
+        reference->enterZone(zone);
+        this->object = reference.get();
+    }
+}
+
 ZoneGuard::ZoneGuard(JSAPI* object, int zone) : object(NULL) {
     if (object) {
         object->enterZone(zone);

@@ -18,6 +18,8 @@ namespace FB {
 class ZoneGuard : private boost::noncopyable {
 public:
     ZoneGuard(const JSAPIPtr& object, int zone);
+    // Takes the reference over instead of copying it.
+    ZoneGuard(JSAPIPtr&& object, int zone);
     ZoneGuard(JSAPI* object, int zone);
     ~ZoneGuard();
 

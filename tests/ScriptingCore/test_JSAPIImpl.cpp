@@ -151,6 +151,26 @@ TEST(ZoneGuard, SharedFormKeepsTheObjectAliveUntilTheZoneIsLeft) {
     EXPECT_TRUE(weak.expired());
 }
 
+TEST(ZoneGuard, SharedFormCopiesANamedReferenceAndTakesOverATemporaryOne) {
+    PlainImplPtr impl = boost::make_shared<PlainImpl>(1);
+    FB::JSAPIPtr named(impl);
+    {
+        FB::ZoneGuard guard(named, 2);
+        EXPECT_TRUE(named);
+        EXPECT_EQ(3, impl.use_count());
+        EXPECT_EQ(2, impl->getCurrentZone());
+    }
+    EXPECT_EQ(2, impl.use_count());
+    {
+        FB::ZoneGuard guard(std::move(named), 5);
+        EXPECT_FALSE(named);
+        EXPECT_EQ(2, impl.use_count());
+        EXPECT_EQ(5, impl->getCurrentZone());
+    }
+    EXPECT_EQ(1, impl.use_count());
+    EXPECT_EQ(1, impl->getCurrentZone());
+}
+
 TEST(ZoneGuard, PlainFormEntersAndLeavesWithoutKeepingAReference) {
     PlainImplPtr impl = boost::make_shared<PlainImpl>(1);
     {
