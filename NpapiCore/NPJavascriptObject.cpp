@@ -127,7 +127,7 @@ NPClass NPJavascriptObject::s_class = {
 };
 
 NPJavascriptObject::NPJavascriptObject(NPP)
-    : m_valid(true), m_autoRelease(false), m_cacheKey(nullptr)
+    : m_valid(true), m_autoRelease(false), m_apiAddress(nullptr), m_cacheKey(nullptr)
 {
     _class = &s_class;
     referenceCount = 0;
@@ -171,13 +171,10 @@ NPJavascriptObject::~NPJavascriptObject()
     const NpapiBrowserHostPtr host(m_host.lock());
     if (host && m_cacheKey)
         host->forgetJSAPIWrapper(m_cacheKey, this);
-    if (m_autoRelease) {
-        const JSAPIPtr api(m_api.lock());
-        if (host && api) {
-            try {
-                host->releaseJSAPI(api);
-            } catch (...) {
-            }
+    if (m_autoRelease && host && m_apiAddress) {
+        try {
+            host->releaseJSAPI(m_apiAddress, m_api);
+        } catch (...) {
         }
     }
 }
@@ -185,16 +182,31 @@ NPJavascriptObject::~NPJavascriptObject()
 NPJavascriptObject* NPJavascriptObject::newObject(const NpapiBrowserHostPtr& host,
                                                   const JSAPIWeakPtr& api, bool autoRelease)
 {
+    const JSAPIPtr alive(api.lock());
+    if (alive)
+        return newObject(host, alive, autoRelease);
     NPObject* const made = host->CreateObject(&s_class);
     if (!made)
         return nullptr;
     NPJavascriptObject* const object = fromNPObject(made);
     object->setAPI(api, host);
     object->m_autoRelease = autoRelease;
-    if (autoRelease) {
-        if (const JSAPIPtr alive = api.lock())
-            host->retainJSAPI(alive);
-    }
+    return object;
+}
+
+NPJavascriptObject* NPJavascriptObject::newObject(const NpapiBrowserHostPtr& host,
+                                                  const JSAPIPtr& api, bool autoRelease)
+{
+    NPObject* const made = host->CreateObject(&s_class);
+    if (!made)
+        return nullptr;
+    NPJavascriptObject* const object = fromNPObject(made);
+    object->m_api = api;
+    object->m_apiAddress = api.get();
+    object->m_host = host;
+    object->m_autoRelease = autoRelease;
+    if (autoRelease && api)
+        host->retainJSAPI(api);
     return object;
 }
 
@@ -206,6 +218,7 @@ bool NPJavascriptObject::isNPJavascriptObject(const NPObject* object)
 void NPJavascriptObject::setAPI(const JSAPIWeakPtr& api, const NpapiBrowserHostWeakPtr& host)
 {
     m_api = api;
+    m_apiAddress = api.lock().get();
     m_host = host;
 }
 

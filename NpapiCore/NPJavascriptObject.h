@@ -40,6 +40,9 @@ public:
     // reference), or null when the browser made none.
     static NPJavascriptObject* newObject(const NpapiBrowserHostPtr& host, const JSAPIWeakPtr& api,
                                          bool autoRelease);
+    // The same for an object the caller holds (no weak reference to lock).
+    static NPJavascriptObject* newObject(const NpapiBrowserHostPtr& host, const JSAPIPtr& api,
+                                         bool autoRelease);
     static bool isNPJavascriptObject(const NPObject* object);
     static NPJavascriptObject* fromNPObject(NPObject* object)
     {
@@ -55,7 +58,7 @@ public:
     boost::weak_ptr<Reference> getWeakReference();
     // Whether this object stands for exactly that scriptable object (not
     // for an earlier one that lived at the same address).
-    bool wraps(const JSAPIWeakPtr& api) const
+    bool wraps(const JSAPIPtr& api) const
     {
         return !m_api.owner_before(api) && !api.owner_before(m_api);
     }
@@ -111,6 +114,8 @@ private:
     NpapiBrowserHostWeakPtr m_host;
     bool m_valid;
     bool m_autoRelease;
+    // The address of the scriptable object, for its release by address.
+    const JSAPI* m_apiAddress;
     const JSAPI* m_cacheKey;
     boost::shared_ptr<Reference> m_sharedRef;
     boost::shared_ptr<JSFunction> m_addEventListener;

@@ -1,5 +1,6 @@
 // Values across the browser boundary: FB::variant to NPVariant by a table of
 // converters keyed by the held type, NPVariant to FB::variant by the tag.
+#include <atomic>
 #include <limits>
 #include <map>
 #include <new>
@@ -77,12 +78,22 @@ void setObject(NPVariant* dst, NPObject* object)
     dst->value.objectValue = object;
 }
 
+// The last dynamic type found not to be a page object: the same type (a
+// method's function object, over and over) is then told apart without a
+// dynamic cast, whose walk up the class tree compares type names.
+std::atomic<const std::type_info*> g_lastOtherType(nullptr);
+
 // A page object goes back as the very browser object it came from.
 bool setPageObject(NpapiBrowserHost& host, const JSAPIPtr& object, NPVariant* dst)
 {
-    const NPObjectAPI* const page = dynamic_cast<const NPObjectAPI*>(object.get());
-    if (!page)
+    const std::type_info& type = typeid(*object);
+    if (&type == g_lastOtherType.load(std::memory_order_relaxed))
         return false;
+    const NPObjectAPI* const page = dynamic_cast<const NPObjectAPI*>(object.get());
+    if (!page) {
+        g_lastOtherType.store(&type, std::memory_order_relaxed);
+        return false;
+    }
     setObject(dst, host.RetainObject(page->getNPObject()));
     return true;
 }
@@ -118,7 +129,7 @@ void makeNPVariantJSObject(NpapiBrowserHost& host, const variant& value, NPVaria
     if (!setPageObject(host, object, dst)) {
         const NpapiBrowserHostPtr self(
             boost::static_pointer_cast<NpapiBrowserHost>(host.shared_from_this()));
-        setObject(dst, NPJavascriptObject::newObject(self, object, true));
+        setObject(dst, NPJavascriptObject::newObject(self, JSAPIPtr(object), true));
     }
 }
 

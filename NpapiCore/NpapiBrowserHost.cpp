@@ -202,15 +202,19 @@ void NpapiBrowserHost::releaseDeferredObjects()
 
 NPJavascriptObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIWeakPtr& api, bool autoRelease)
 {
+    if (const JSAPIPtr object = api.lock())
+        return getJSAPIWrapper(object, autoRelease);
     assertMainThread();
     const NpapiBrowserHostPtr self(boost::static_pointer_cast<NpapiBrowserHost>(shared_from_this()));
-    const JSAPIPtr object(api.lock());
-    if (!object)
-        return NPJavascriptObject::newObject(self, api, false);
+    return NPJavascriptObject::newObject(self, api, false);
+}
 
+NPJavascriptObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIPtr& object, bool autoRelease)
+{
+    assertMainThread();
     if (NPJavascriptObject* const* cached = m_wrapperCache.find(object.get())) {
         NPJavascriptObject* const wrapper = *cached;
-        if (wrapper->wraps(api)) {
+        if (wrapper->wraps(object)) {
             RetainObject(wrapper);
             return wrapper;
         }
@@ -219,7 +223,8 @@ NPJavascriptObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIWeakPtr& api, b
         wrapper->setCacheKey(nullptr);
         m_wrapperCache.erase(object.get());
     }
-    NPJavascriptObject* const wrapper = NPJavascriptObject::newObject(self, api, autoRelease);
+    const NpapiBrowserHostPtr self(boost::static_pointer_cast<NpapiBrowserHost>(shared_from_this()));
+    NPJavascriptObject* const wrapper = NPJavascriptObject::newObject(self, object, autoRelease);
     if (wrapper) {
         m_wrapperCache.assign(object.get(), wrapper);
         wrapper->setCacheKey(object.get());

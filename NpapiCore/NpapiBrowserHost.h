@@ -67,6 +67,8 @@ public:
     // The browser object standing for the scriptable object (the caller owns
     // one reference), or null when the browser could not make one.
     NPJavascriptObject* getJSAPIWrapper(const JSAPIWeakPtr& api, bool autoRelease);
+    // The same for an object the caller holds (no weak reference to lock).
+    NPJavascriptObject* getJSAPIWrapper(const JSAPIPtr& object, bool autoRelease);
     // Called by a cached browser object that the browser frees: its entry
     // goes, so the cache holds only live browser objects.
     void forgetJSAPIWrapper(const JSAPI* key, const NPJavascriptObject* wrapper);

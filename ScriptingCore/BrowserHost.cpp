@@ -209,18 +209,29 @@ void BrowserHost::retainJSAPI(const JSAPIPtr& object)
     boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
     if (m_retained.find(object.get()))
         return;
-    const RetainedObject entry = {object, ++m_retainCount};
-    m_retained.assign(object.get(), entry);
+    m_retained.assign(object.get(), RetainedObject{object, ++m_retainCount});
 }
 
 void BrowserHost::releaseJSAPI(const JSAPIPtr& object)
+{
+    releaseRetained(object.get(), NULL);
+}
+
+void BrowserHost::releaseJSAPI(const JSAPI* address, const JSAPIWeakPtr& object)
+{
+    releaseRetained(address, &object);
+}
+
+void BrowserHost::releaseRetained(const JSAPI* address, const JSAPIWeakPtr* only)
 {
     boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
     {
         // The object's release may reach back here; it happens after the
         // entry is gone.
         RetainedObject released;
-        m_retained.erase(object.get(), &released);
+        const RetainedObject* const entry = m_retained.find(address);
+        if (entry && (!only || (!entry->object.owner_before(*only) && !only->owner_before(entry->object))))
+            m_retained.erase(address, &released);
     }
     if (isMainThread())
         releaseDeferredObjects();

@@ -144,6 +144,10 @@ public:
     // The scriptable objects that the browser holds, each at most once.
     void retainJSAPI(const JSAPIPtr& object);
     void releaseJSAPI(const JSAPIPtr& object);
+    // The same for an object known by its address and a weak reference (a
+    // browser object going away need not lock it): only the very object the
+    // reference refers to is released, never another at the same address.
+    void releaseJSAPI(const JSAPI* address, const JSAPIWeakPtr& object);
     void releaseAllJSAPI();
 
     // The page helper function, installed on first need; empty when the page
@@ -185,6 +189,9 @@ private:
     // The retained objects by address: finding one takes constant time
     // whatever the page holds; shutdown restores the order from `order`.
     RecyclingMap<const JSAPI*, RetainedObject> m_retained;
+    // Releases the entry of address; with only given, when it holds that
+    // very object.
+    void releaseRetained(const JSAPI* address, const JSAPIWeakPtr* only);
     boost::uint64_t m_retainCount;
     // Main thread only; empty from shutdown on.
     BrowserStreamManagerPtr m_streamManager;

@@ -243,6 +243,27 @@ TEST_F(BrowserHostTest, ShutdownNotifiesEveryRetainedObjectBeforeReleasingAny)
     EXPECT_EQ(4u, log.size());
 }
 
+// Released by address and weak reference (a browser object going away):
+// only the very object the reference names, not another object at that
+// address.
+TEST_F(BrowserHostTest, ReleaseByAddressTakesOnlyTheObjectTheReferenceNames)
+{
+    FakePageObjectPtr kept = host->newObject();
+    FakePageObjectPtr other = host->newObject();
+    boost::weak_ptr<FakePageObject> weakKept(kept);
+    host->retainJSAPI(kept);
+    host->releaseJSAPI(kept.get(), FB::JSAPIWeakPtr(other));
+    FakePageObjectPtr gone = host->newObject();
+    FB::JSAPIWeakPtr expired(gone);
+    gone.reset();
+    host->releaseJSAPI(kept.get(), expired);
+    kept.reset();
+    ASSERT_FALSE(weakKept.expired()) << "still retained";
+
+    host->releaseJSAPI(weakKept.lock().get(), FB::JSAPIWeakPtr(weakKept.lock()));
+    EXPECT_TRUE(weakKept.expired());
+}
+
 // The notices follow the order of first retention, whatever was released
 // and retained again in between: retaining a held object keeps its place, a
 // released one retained anew goes last.
