@@ -27,10 +27,10 @@
 #include <boost/thread/shared_mutex.hpp>
 #include <boost/weak_ptr.hpp>
 
+#include "AddressMap.h"
 #include "BrowserHost.h"
 #include "LockedQueue.h"
 #include "NpapiTypes.h"
-#include "RecyclingMap.h"
 
 namespace FB {
 namespace Npapi {
@@ -175,7 +175,7 @@ private:
     // The browser object standing for each scriptable object, by the
     // object's address. Holds no reference: a browser object takes its own
     // entry out when the browser frees it.
-    typedef RecyclingMap<const JSAPI*, NPJavascriptObject*> WrapperCache;
+    typedef AddressMap<const JSAPI*, NPJavascriptObject*> WrapperCache;
 
     bool userAgentContains(const char* text);
     // Wraps an object the browser handed out (and gives its reference back).

@@ -119,8 +119,8 @@ void BrowserHost::shutdown()
     {
         boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
         retained.reserve(m_retained.size());
-        for (const auto& entry : m_retained.entries())
-            retained.push_back(entry.second);
+        m_retained.forEach(
+            [&retained](const JSAPI*, const RetainedObject& entry) { retained.push_back(entry); });
     }
     std::sort(retained.begin(), retained.end(),
               [](const RetainedObject& a, const RetainedObject& b) { return a.order < b.order; });

@@ -35,8 +35,8 @@
 #include <boost/thread/shared_mutex.hpp>
 
 #include "APITypes.h"
+#include "AddressMap.h"
 #include "DOM/DOMTypes.h"
-#include "RecyclingMap.h"
 #include "StreamTypes.h"
 
 namespace FB {
@@ -188,7 +188,7 @@ private:
     };
     // The retained objects by address: finding one takes constant time
     // whatever the page holds; shutdown restores the order from `order`.
-    RecyclingMap<const JSAPI*, RetainedObject> m_retained;
+    AddressMap<const JSAPI*, RetainedObject> m_retained;
     // Releases the entry of address; with only given, when it holds that
     // very object.
     void releaseRetained(const JSAPI* address, const JSAPIWeakPtr* only);
