@@ -48,7 +48,8 @@ JSAPIAuto::JSAPIAuto(const std::string& description) : JSAPIAuto(0, description)
 
 JSAPIAuto::JSAPIAuto(int zone, const std::string& description)
     : JSAPIImpl(zone), description(description), dynamicAttributes(s_allowDynamicAttributes),
-      removableProperties(s_allowRemoveProperties), methodFunctions(s_allowMethodObjects) {
+      removableProperties(s_allowRemoveProperties), methodFunctions(s_allowMethodObjects),
+      lastMember(NULL) {
     registerDefaults();
 }
 
@@ -80,10 +81,21 @@ bool JSAPIAuto::memberAccessible(const std::string& name) const {
 }
 
 const JSAPIAuto::MemberZone* JSAPIAuto::visibleMember(const std::string& name) const {
-    ZoneMap::const_iterator it = memberZones.find(name);
-    if (it == memberZones.end() || currentZoneLocked() < it->second.zone)
+    const ZoneMap::value_type* entry = lastMember;
+    if (!entry || entry->first != name) {
+        ZoneMap::const_iterator it = memberZones.find(name);
+        if (it == memberZones.end())
+            return NULL;
+        entry = lastMember = &*it;
+    }
+    if (currentZoneLocked() < entry->second.zone)
         return NULL;
-    return &it->second;
+    return &entry->second;
+}
+
+void JSAPIAuto::eraseMemberZone(const std::string& name) {
+    lastMember = NULL;
+    memberZones.erase(name);
 }
 
 void JSAPIAuto::setMemberZone(const std::string& name) {
@@ -108,7 +120,7 @@ void JSAPIAuto::removeMethod(const std::wstring& name) { removeMethod(wideToUtf8
 
 void JSAPIAuto::removeMethod(const std::string& name) {
     if (methods.erase(name))
-        memberZones.erase(name);
+        eraseMemberZone(name);
 }
 
 void JSAPIAuto::addMethod(const std::wstring& name, const MethodHandler& method) {
@@ -137,7 +149,7 @@ void JSAPIAuto::removeAccessorProperty(const std::wstring& name) {
 
 void JSAPIAuto::removeAccessorProperty(const std::string& name) {
     if (properties.erase(name))
-        memberZones.erase(name);
+        eraseMemberZone(name);
 }
 
 std::string JSAPIAuto::toString() { return description; }
@@ -167,7 +179,7 @@ void JSAPIAuto::removeAttribute(const std::string& name) {
     if (it->second.readOnly)
         throw script_error("Cannot remove read-only property " + name);
     attributes.erase(it);
-    memberZones.erase(name);
+    eraseMemberZone(name);
 }
 
 // Listing and tests ----------------------------------------------------------

@@ -146,6 +146,11 @@ private:
     void registerDefaults();
     // Records the current zone for the name and links the name's method.
     void setMemberZone(const std::string& name);
+    void eraseMemberZone(const std::string& name);
+
+    // The entry found by the last lookup, or null: a page call asks for
+    // one name several times. Cleared whenever an entry goes.
+    mutable const ZoneMap::value_type* lastMember;
     // The page object stored in the attribute named like the event, if any.
     JSObjectPtr attributeHandler(const std::string& name);
 };

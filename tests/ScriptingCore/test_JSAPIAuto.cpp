@@ -1,6 +1,7 @@
 // The automatic scriptable object: registries of methods, properties and
 // attributes answering by name, zones, default members, reserved names,
 // dynamic attributes, invalidation and events through attributes.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -375,6 +376,40 @@ TEST_F(AutoTest, AZoneEntryMadeByAnyMemberKindServesTheNamesMethod) {
     api->addProperty("twice", fixed);
     EXPECT_TRUE(api->hasMethod(std::string("twice")));
     EXPECT_EQ(8, api->getProperty("twice").cast<int>());
+}
+
+// A name just looked up and then removed, whatever its kind, is gone for
+// the next lookup; a name registered in its place is found.
+TEST_F(AutoTest, ANameLookedUpThenRemovedIsGone) {
+    struct Case {
+        const char* name;
+        std::function<void(Sample&)> add;
+        std::function<void(Sample&)> remove;
+    };
+    FB::JSAPIAuto::PropertyAccessors fixed;
+    fixed.getter = [] { return FB::variant(8); };
+    const Case cases[] = {
+        {"m", [](Sample& s) { s.addMethod("m", [](const FB::VariantList&) { return FB::variant(1); }); },
+         [](Sample& s) { s.removeMethod("m"); }},
+        {"p", [&](Sample& s) { s.addProperty("p", fixed); }, [](Sample& s) { s.removeAccessorProperty("p"); }},
+        {"a", [](Sample& s) { s.setAttribute("a", FB::variant(2)); }, [](Sample& s) { s.removeAttribute("a"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.add(*api);
+        EXPECT_TRUE(api->hasProperty(c.name));
+        EXPECT_FALSE(isNoValue(api->getProperty(c.name)));
+        c.remove(*api);
+        EXPECT_FALSE(api->hasMethod(std::string(c.name)));
+        EXPECT_TRUE(isNoValue(api->getProperty(c.name)));
+        std::vector<std::string> listed = names(*api);
+        EXPECT_EQ(listed.end(), std::find(listed.begin(), listed.end(), c.name));
+        // Another name takes the freed entry's place; the removed one stays gone.
+        api->setAttribute(std::string(c.name) + "2", FB::variant(3));
+        EXPECT_EQ(3, api->getProperty(std::string(c.name) + "2").cast<int>());
+        EXPECT_TRUE(isNoValue(api->getProperty(c.name)));
+        EXPECT_THROW(api->invoke(c.name, list()), FB::invalid_member);
+    }
 }
 
 TEST_F(AutoTest, RemovePropertyRemovesAccessorsOnlyWhenAllowed) {
