@@ -6,10 +6,7 @@
 #include <string.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -320,38 +317,6 @@ TEST_F(FifoBufferTest, OwnerThreadDeletedWhileAnotherThreadPosts) {
   user.join();
 }
 
-// Receivers of an event that is being emitted while another thread deletes
-// the FIFO: the first one waits, then reads the FIFO.
-struct SlowReader : public sigslot::has_slots<> {
-  void OnEvent(StreamInterface* stream, int, int) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      entered = true;
-    }
-    changed.notify_all();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    char buf[8];
-    size_t n = 0;
-    if (stream->Read(buf, sizeof(buf), &n, nullptr) == SR_SUCCESS) {
-      read.assign(buf, n);
-    }
-  }
-  bool WaitEntered() {
-    std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, std::chrono::seconds(10),
-                            [this] { return entered; });
-  }
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool entered = false;
-  std::string read;
-};
-
-struct Witness : public sigslot::has_slots<> {
-  void OnEvent(StreamInterface*, int, int) { called = true; }
-  bool called = false;
-};
-
 // Deleting the FIFO on another thread waits for the event being emitted on
 // the owner thread: every receiver gets it, and the FIFO is whole
 // meanwhile.
@@ -362,16 +327,16 @@ TEST_F(FifoBufferTest, DeletedOnAnotherThreadWhileTheOwnerEmits) {
   FifoMaker maker(4);
   owner.Send(&maker);
   ASSERT_NE(nullptr, maker.fifo);
-  SlowReader reader;
-  Witness witness;
-  maker.fifo->SignalEvent.connect(&reader, &SlowReader::OnEvent);
-  maker.fifo->SignalEvent.connect(&witness, &Witness::OnEvent);
+  SlowReceiver reader(true);
+  EventRecorder witness;
+  maker.fifo->SignalEvent.connect(&reader, &SlowReceiver::OnEvent);
+  maker.fifo->SignalEvent.connect(&witness, &EventRecorder::OnEvent);
   StreamResult r;
   ASSERT_EQ(3u, WriteString(maker.fifo, "abc", &r));  // posts SE_READ
   ASSERT_TRUE(reader.WaitEntered());
   delete maker.fifo;
-  EXPECT_EQ("abc", reader.read);
-  EXPECT_TRUE(witness.called);
+  EXPECT_EQ("abc", reader.read());
+  EXPECT_EQ(std::vector<int>{SE_READ}, witness.events_);
   owner.Stop();
 }
 
