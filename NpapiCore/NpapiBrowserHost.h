@@ -57,7 +57,8 @@ public:
     void shutdown() override;
     void releaseDeferredObjects() override;
     // The browser's proxy for the URL; the system's when the browser cannot
-    // tell.
+    // tell. False, with the map untouched, when there is none or the URL
+    // does not parse.
     bool DetectProxySettings(std::map<std::string, std::string>& settings,
                              const std::string& url) override;
     // Any thread. On the main thread the queue is drained at once.

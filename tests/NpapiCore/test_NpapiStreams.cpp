@@ -502,6 +502,10 @@ TEST_F(Streams, TheProxyAnswerIsRead)
         {NPERR_NO_ERROR, "PROXY hostonly", "http://127.0.0.1/", "false"},
         {NPERR_NO_ERROR, "", "http://127.0.0.1/", "false"},
         {NPERR_GENERIC_ERROR, "PROXY p.local:1", "http://127.0.0.1/", "false"},
+        // An asked address that does not parse has no scheme to give.
+        {NPERR_NO_ERROR, "PROXY p.local:1", "http://h:x/", "false"},
+        {NPERR_NO_ERROR, "PROXY p.local:1", "ht-tp://h/", "false"},
+        {NPERR_NO_ERROR, "SOCKS s.local:1", "http://h:x/", "true socks s.local 1"},
         // The browser lacks the lookup: the system's detector answers (no proxy here).
         {NPERR_INCOMPATIBLE_VERSION_ERROR, "PROXY p.local:1", "http://127.0.0.1/", "false"},
     };
