@@ -331,6 +331,30 @@ TEST_F(Scripting, EnumeratingAnObjectThatCannotBeAskedWritesNothing)
     EXPECT_TRUE(browser->enumerate(root.get(), &names));
 }
 
+// A handler that is another instance's object, whose scriptable object has
+// gone with that instance, is called through the page like the page's own
+// functions (and fails there), not skipped.
+TEST_F(Scripting, AHandlerWhoseScriptableObjectIsGoneGoesThroughThePage)
+{
+    std::vector<std::vector<Value>> calls;
+    const ObjectRef handler = recordingFunction(&calls);
+    Instance& other = newInstance();
+    const ObjectRef otherRoot = other.scriptableObject();
+    ASSERT_TRUE(otherRoot);
+    ASSERT_TRUE(call("addEventListener", {Value("ping"), Value(handler)}).ok);
+    ASSERT_TRUE(call("addEventListener", {Value("ping"), Value(otherRoot)}).ok);
+    ASSERT_EQ(NPERR_NO_ERROR, other.destroy());
+
+    const std::size_t timers = browser->timerLog().size();
+    ASSERT_TRUE(call("fire", {Value("ping"), Value(7)}).ok);
+    browser->runAsyncCalls();
+    browser->runTimers(0);
+    EXPECT_EQ(timers + 2, browser->timerLog().size()) << "one page call per handler";
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(std::vector<Value>{Value(7)}, calls[0]);
+    EXPECT_EQ(1u, browser->pageErrors().size()) << "the gone object refuses the page's call";
+}
+
 TEST_F(Scripting, ThePageAddressThroughTheDomWrappers)
 {
     EXPECT_EQ(Value("http://127.0.0.1/page.html"), call("location").value);
