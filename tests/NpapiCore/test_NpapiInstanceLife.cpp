@@ -1,6 +1,10 @@
 // An instance's life as the browser drives it: <param> values and the
 // onload call, and teardown that gives every browser object and every byte
-// of browser memory back, whatever was still pending.
+// of browser memory back, whatever was still pending or held by workers.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -13,6 +17,29 @@ using fakebrowser::ObjectRef;
 using fakebrowser::Value;
 
 namespace {
+
+// A pipe whose ends close with it.
+struct Pipe {
+    int fds[2] = {-1, -1};
+
+    Pipe() { EXPECT_EQ(0, ::pipe2(fds, O_CLOEXEC)); }
+    ~Pipe()
+    {
+        for (int fd : fds) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    int readEnd() const { return fds[0]; }
+    int writeEnd() const { return fds[1]; }
+    bool send() const { return ::write(fds[1], "x", 1) == 1; }
+    // Whether a byte (or the end of the pipe) arrived within timeoutMs.
+    bool await(int timeoutMs) const
+    {
+        pollfd ready = {fds[0], POLLIN, 0};
+        return ::poll(&ready, 1, timeoutMs) == 1;
+    }
+};
 
 class InstanceLife : public PluginFixture {
 protected:
@@ -94,6 +121,45 @@ TEST_F(InstanceLife, DestroyWhileAWorkerHoldsAPageObject)
     // The reference comes back on the main thread by NP_Shutdown at the
     // latest (checked by the fixture).
 }
+
+// The worker's last page object (and, with the core held too, the last
+// reference to the plugin core, whose end shuts the host down a second time
+// on the worker) goes after NPP_Destroy: the browser objects wait for the
+// main thread, which gives them back at NP_Shutdown at the latest. No
+// browser function runs on the worker.
+class HeldPastDestroy : public InstanceLife, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HeldPastDestroy, TheWorkersObjectsGoBackOnTheMainThread)
+{
+    const bool holdCore = GetParam();
+    Instance& instance = newInstance();
+    ObjectRef root = instance.scriptableObject();
+    const Pipe release;
+    const Pipe done;
+    {
+        const ObjectRef held = browser->newObject(instance.npp());
+        ASSERT_TRUE(browser->invoke(root.get(), "holdPastDestroy",
+                                    {Value(held), Value(release.readEnd()), Value(done.writeEnd()),
+                                     Value(holdCore)})
+                        .ok);
+    }
+    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    root.reset();
+
+    ASSERT_TRUE(release.send());
+    ASSERT_TRUE(done.await(10000)) << "the worker did not let go";
+    EXPECT_EQ(0u, browser->offMainThreadCallCount(fakebrowser::Entry::releaseobject));
+    EXPECT_TRUE(browser->violations().empty());
+    // Nothing ran on the main thread since NPP_Destroy: the module's end
+    // gives the worker's objects back.
+    EXPECT_EQ(NPERR_NO_ERROR, browser->shutdown());
+    EXPECT_EQ("", browser->ledgerProblems());
+}
+
+INSTANTIATE_TEST_SUITE_P(Holding, HeldPastDestroy, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "PageObjectAndCore" : "PageObject");
+                         });
 
 TEST_F(InstanceLife, TheBrowserReleasesTheRootObjectAfterDestroy)
 {
