@@ -113,6 +113,53 @@ TEST_F(NpapiWindow, SetWindowEmbedsThePlugAndInputReachesTheCore)
     EXPECT_EQ("plug-removed", line);
 }
 
+// A page call from a mouse event ends the instance (the page removes the
+// plugin): the event callback finishes on a window that is still there
+// (AddressSanitizer watches), then the window goes and the plug leaves.
+TEST_F(NpapiWindow, APageCallFromAMouseEventMayDestroyTheInstance)
+{
+    REQUIRE_TEST_DISPLAY();
+    testsupport::SocketHost host;
+    const uint32_t socketId = startSocket(host);
+    ASSERT_NE(0u, socketId);
+
+    NPError destroyed = -1;
+    Instance& instance = newInstance(
+        {{"onmouse", "removePlugin"}}, "application/x-fbtest-mousecall", "http://127.0.0.1/page.html",
+        [&](Instance& page) {
+            Instance* const plugin = &page;
+            const ObjectRef remove = browser->newFunction(
+                [plugin, &destroyed](const Value&, const std::vector<Value>&) {
+                    destroyed = plugin->destroy();
+                    return Value("removed");
+                },
+                page.npp());
+            browser->setProperty(page.window().get(), "removePlugin", Value(remove));
+        });
+    ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+    ASSERT_EQ(NPERR_NO_ERROR, instance.setWindow(windowRecord(socketId)));
+    std::string line;
+    ASSERT_TRUE(host.nextLine(line, 10000));
+    EXPECT_EQ("plug-added", line);
+    testsupport::pumpGtkUntil([] { return false; }, 300);
+
+    Display* const display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, socketId, DefaultRootWindow(display), 60, 40, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(display, -1, rootX, rootY, CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XFlush(display);
+    EXPECT_TRUE(testsupport::pumpGtkUntil([&] { return destroyed != -1; }, 10000));
+    EXPECT_EQ(NPERR_NO_ERROR, destroyed);
+    EXPECT_TRUE(instance.destroyed());
+    ASSERT_TRUE(host.nextLine(line, 10000));
+    EXPECT_EQ("plug-removed", line);
+    // Events still queued for the window find no handler.
+    testsupport::pumpGtkUntil([] { return false; }, 200);
+}
+
 TEST_F(NpapiWindow, DestroyingTheInstanceUnembedsThePlug)
 {
     REQUIRE_TEST_DISPLAY();
