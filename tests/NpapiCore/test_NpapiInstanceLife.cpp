@@ -5,7 +5,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -160,6 +162,40 @@ INSTANTIATE_TEST_SUITE_P(Holding, HeldPastDestroy, ::testing::Values(false, true
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "PageObjectAndCore" : "PageObject");
                          });
+
+// The table of browser functions is cleared while a worker hands calls to
+// the browser: the hand-off never reads it half cleared (ThreadSanitizer
+// watches), and nothing reaches the page after the instance is gone.
+TEST_F(InstanceLife, DestroyWhileAWorkerSchedulesPageCalls)
+{
+    std::vector<std::vector<Value>> calls;
+    Instance& instance = newInstance();
+    ObjectRef root = instance.scriptableObject();
+    const ObjectRef func = recordingFunction(&calls);
+    ASSERT_TRUE(browser->invoke(root.get(), "callPageAsyncLoop", {Value(func)}).ok);
+    const std::chrono::steady_clock::time_point deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (browser->pendingAsyncCalls() < 50 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(browser->pendingAsyncCalls(), 50u) << "the worker schedules nothing";
+
+    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    root.reset();
+    browser->runAsyncCalls();
+    browser->runTimers(1000);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_GT(browser->droppedAsyncCalls(), 0u);
+}
+
+// A <param> the browser gives without a name is left out; the others arrive.
+TEST_F(InstanceLife, AParamWithoutANameIsLeftOut)
+{
+    Instance& instance = newInstance({{nullptr, "lost"}, {"size", "large"}, {nullptr, nullptr}, {"", "empty"}});
+    ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+    const ObjectRef root = instance.scriptableObject();
+    EXPECT_EQ(Value("large"), browser->invoke(root.get(), "param", {Value("size")}).value);
+    EXPECT_EQ(Value("empty"), browser->invoke(root.get(), "param", {Value("")}).value);
+}
 
 TEST_F(InstanceLife, TheBrowserReleasesTheRootObjectAfterDestroy)
 {

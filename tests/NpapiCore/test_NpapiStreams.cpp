@@ -481,6 +481,17 @@ TEST_F(Streams, ARefusedRequestGivesNoStream)
     EXPECT_EQ(1u, requests(fakebrowser::Entry::posturlnotify).size());
 }
 
+// A sink that keeps its stream asks the stream for itself when it hears the
+// end; the stream of a refused request still answers then (it is not yet
+// going away).
+TEST_F(Streams, ARefusedRequestsSinkCanAskForItsStreamAtTheEnd)
+{
+    browser->setStreamAnswer(NPERR_GENERIC_ERROR);
+    const int id = callId("openStream", {Value("http://127.0.0.1/s"), options({{"askSelf", Value(true)}})});
+    EXPECT_EQ((Texts{"completed false", "self", "destroyed", "not opened"}), journal(id));
+    EXPECT_FALSE(alive(id));
+}
+
 // --- The browser's proxy answer.
 
 TEST_F(Streams, TheProxyAnswerIsRead)

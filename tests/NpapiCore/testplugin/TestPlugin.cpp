@@ -274,8 +274,11 @@ public:
     void fail(const std::string& message) { throw FB::script_error(message); }
     void failStd() { throw std::runtime_error("not for the page"); }
 
+    // A page call; a null function (no page object) is refused.
     FB::variant callPage(const FB::JSObjectPtr& func, const FB::variant& arg)
     {
+        if (!func)
+            throw FB::script_error("no function");
         return func->invoke("", FB::makeVariantList(arg));
     }
     void callPageAsync(const FB::JSObjectPtr& func, const FB::variant& arg)
