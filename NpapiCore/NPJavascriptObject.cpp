@@ -261,22 +261,32 @@ void NPJavascriptObject::reportException(const char* message)
 template <class Body>
 bool NPJavascriptObject::guarded(Body body)
 {
+    return guarded(body, [] {});
+}
+
+template <class Body, class Failed>
+bool NPJavascriptObject::guarded(Body body, Failed failed)
+{
     if (!m_valid || m_api.expired() || m_host.expired())
         return false;
     try {
         return body();
     } catch (const std::bad_cast&) {
+        failed();
         return false;
     } catch (const script_error& e) {
         reportException(e.what());
         lastExceptionStore() = variant(std::string(e.what()));
+        failed();
         return false;
     } catch (const std::exception& e) {
         // Not meant for the page, but nothing may reach the browser either.
         reportException(e.what());
+        failed();
         return false;
     } catch (...) {
         reportException("Unknown exception");
+        failed();
         return false;
     }
 }
@@ -298,7 +308,11 @@ bool NPJavascriptObject::HasMethod(NPIdentifier name)
 bool NPJavascriptObject::Invoke(NPIdentifier name, const NPVariant* args, uint32_t argCount,
                                 NPVariant* result)
 {
+    if (!result)
+        return false;
     setVoid(result);
+    if (argCount && !args)
+        return false;
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
@@ -337,6 +351,8 @@ bool NPJavascriptObject::HasProperty(NPIdentifier name)
 
 bool NPJavascriptObject::GetProperty(NPIdentifier name, NPVariant* result)
 {
+    if (!result)
+        return false;
     setVoid(result);
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
@@ -357,6 +373,8 @@ bool NPJavascriptObject::GetProperty(NPIdentifier name, NPVariant* result)
 
 bool NPJavascriptObject::SetProperty(NPIdentifier name, const NPVariant* value)
 {
+    if (!value)
+        return false;
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
@@ -388,7 +406,9 @@ bool NPJavascriptObject::RemoveProperty(NPIdentifier name)
 
 bool NPJavascriptObject::Enumerate(NPIdentifier** value, uint32_t* count)
 {
-    const bool done = guarded([&] {
+    if (!value || !count)
+        return false;
+    const auto list = [&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
         std::vector<std::string> names;
@@ -396,6 +416,7 @@ bool NPJavascriptObject::Enumerate(NPIdentifier** value, uint32_t* count)
         names.emplace_back(kAddEventListener);
         names.emplace_back(kRemoveEventListener);
         names.emplace_back(kGetLastException);
+        *count = 0;
         if (names.size() > UINT32_MAX / sizeof(NPIdentifier))
             return false;
         const uint32_t total = static_cast<uint32_t>(names.size());
@@ -408,15 +429,19 @@ bool NPJavascriptObject::Enumerate(NPIdentifier** value, uint32_t* count)
         *value = ids;
         *count = total;
         return true;
-    });
-    if (!done)
-        *count = 0;
-    return done;
+    };
+    // An object that cannot be asked (invalid, or its host or scriptable
+    // object gone) leaves both out-parameters as the browser set them.
+    return guarded(list, [&] { *count = 0; });
 }
 
 bool NPJavascriptObject::Construct(const NPVariant* args, uint32_t argCount, NPVariant* result)
 {
+    if (!result)
+        return false;
     setVoid(result);
+    if (argCount && !args)
+        return false;
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
