@@ -122,8 +122,7 @@ void BrowserHost::shutdown()
         m_retained.forEach(
             [&retained](const JSAPI*, const RetainedObject& entry) { retained.push_back(entry); });
     }
-    std::sort(retained.begin(), retained.end(),
-              [](const RetainedObject& a, const RetainedObject& b) { return a.order < b.order; });
+    inRetentionOrder(retained);
     for (const RetainedObject& entry : retained) {
         try {
             entry.object->shutdown();
@@ -242,10 +241,20 @@ void BrowserHost::releaseAllJSAPI()
     boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
     {
         // Released from a snapshot: an object's release may call back into
-        // retainJSAPI or releaseJSAPI.
-        const std::vector<RetainedObject> released(m_retained.takeAll());
+        // retainJSAPI or releaseJSAPI. One at a time, in the order of first
+        // retention: a release may release browser objects in turn.
+        std::vector<RetainedObject> released(m_retained.takeAll());
+        inRetentionOrder(released);
+        for (RetainedObject& entry : released)
+            entry.object.reset();
     }
     releaseDeferredObjects();
+}
+
+void BrowserHost::inRetentionOrder(std::vector<RetainedObject>& objects)
+{
+    std::sort(objects.begin(), objects.end(),
+              [](const RetainedObject& a, const RetainedObject& b) { return a.order < b.order; });
 }
 
 void BrowserHost::installDelayedCallFunction(const void* seed)

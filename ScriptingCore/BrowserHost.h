@@ -26,6 +26,7 @@
 #include <list>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <boost/cstdint.hpp>
 #include <boost/enable_shared_from_this.hpp>
@@ -192,6 +193,8 @@ private:
     // Releases the entry of address; with only given, when it holds that
     // very object.
     void releaseRetained(const JSAPI* address, const JSAPIWeakPtr* only);
+    // Sorts a snapshot of the table into the order of first retention.
+    static void inRetentionOrder(std::vector<RetainedObject>& objects);
     boost::uint64_t m_retainCount;
     // Main thread only; empty from shutdown on.
     BrowserStreamManagerPtr m_streamManager;

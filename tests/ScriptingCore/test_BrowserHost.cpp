@@ -2,6 +2,7 @@
 // shutdown, the retained scriptable objects, the page helper function with
 // delayed calls, page logging, the stream front and proxy detection.
 #include <atomic>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -296,6 +297,50 @@ TEST_F(BrowserHostTest, ShutdownNoticesFollowTheOrderOfFirstRetention)
             notices.push_back(entry);
     }
     EXPECT_EQ(expected, notices);
+}
+
+// The host drops its references in the order of first retention too, both
+// when told to release them all and at shutdown: an object whose last
+// reference goes releases its own browser objects, so the order reaches the
+// browser.
+TEST_F(BrowserHostTest, RetainedObjectsAreDroppedInTheOrderOfFirstRetention)
+{
+    const struct {
+        const char* how;
+        std::function<void()> releaseAll;
+    } ways[] = {
+        {"releaseAllJSAPI", [this] { host->releaseAllJSAPI(); }},
+        {"shutdown", [this] { host->shutdown(); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        std::vector<std::string> log;
+        std::vector<std::string> expected;
+        {
+            std::vector<boost::shared_ptr<NoticeOrderObject> > objects;
+            for (int i = 0; i < 40; ++i) {
+                objects.push_back(boost::make_shared<NoticeOrderObject>(host, std::to_string(i), &log));
+                host->retainJSAPI(objects.back());
+            }
+            // Released and retained anew: it goes last.
+            host->releaseJSAPI(objects[7]);
+            host->retainJSAPI(objects[7]);
+            for (int i = 0; i < 40; ++i) {
+                if (i != 7)
+                    expected.push_back("released " + std::to_string(i));
+            }
+            expected.push_back("released 7");
+        }
+        ASSERT_TRUE(log.empty()) << "the host holds every object";
+        way.releaseAll();
+
+        std::vector<std::string> released;
+        for (const std::string& entry : log) {
+            if (entry.compare(0, 9, "released ") == 0)
+                released.push_back(entry);
+        }
+        EXPECT_EQ(expected, released);
+    }
 }
 
 class ThrowingShutdownObject : public FakePageObject {
