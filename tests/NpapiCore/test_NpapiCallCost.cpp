@@ -40,10 +40,10 @@ protected:
 
     // The fastest of several batches, in nanoseconds per call: the least
     // disturbed by whatever else the machine runs.
-    double nanosecondsPerCall(int batchSize)
+    double nanosecondsPerCall(int batchSize, int batches)
     {
         double best = 0;
-        for (int batch = 0; batch < 7; ++batch) {
+        for (int batch = 0; batch < batches; ++batch) {
             const auto start = std::chrono::steady_clock::now();
             for (int i = 0; i < batchSize; ++i)
                 EXPECT_TRUE(pageCall());
@@ -60,10 +60,10 @@ protected:
 // it dozens of times dearer).
 TEST_F(CallCost, DoesNotGrowWithTheObjectsThePageHolds)
 {
-    const int batchSize = 200;
+    const int batchSize = 100;
     for (int i = 0; i < batchSize; ++i)
         ASSERT_TRUE(pageCall());
-    const double alone = nanosecondsPerCall(batchSize);
+    const double alone = nanosecondsPerCall(batchSize, 10);
 
     std::vector<ObjectRef> children;
     for (int i = 0; i < 3000; ++i) {
@@ -71,7 +71,12 @@ TEST_F(CallCost, DoesNotGrowWithTheObjectsThePageHolds)
         ASSERT_TRUE(child.value.isObject());
         children.push_back(child.value.asObject());
     }
-    const double crowded = nanosecondsPerCall(batchSize);
+    // A loaded machine (a sanitizer build among parallel tests) can slow a
+    // whole round: the floor over a few rounds is the call's own cost. A
+    // call that walks the objects stays above the bound in every round.
+    double crowded = nanosecondsPerCall(batchSize, 10);
+    for (int round = 1; round < 4 && crowded >= 3 * alone; ++round)
+        crowded = std::min(crowded, nanosecondsPerCall(batchSize, 10));
     EXPECT_LT(crowded, 3 * alone) << "alone " << alone << " ns/call, with 3000 objects " << crowded;
 
     // The children are still the page's and still answer.
