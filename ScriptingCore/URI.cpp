@@ -7,12 +7,16 @@
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 // Asio's headers use fences that ThreadSanitizer does not model; the resolver
-// here runs on the calling thread only.
+// here runs on the calling thread only. (GCC's warning; clang has none.)
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wtsan"
+#endif
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #include <boost/lexical_cast.hpp>
 
 namespace FB {
