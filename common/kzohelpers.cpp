@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include <boost/algorithm/string/predicate.hpp>
+
 #include "FBSystem.h"
 #include "URI.h"
 #include "talk/base/logging.h"
@@ -43,12 +45,40 @@ std::string userDataDir()
     return FB::System::getUserDataDirPath("");
 }
 
-// The host of a page address, lower case; empty when it has none or does
-// not parse.
+// The schemes of pages the plugin serves; each is followed by "://".
+const char* const kWebSchemes[] = {"http", "https"};
+
+bool hasWebScheme(const std::string& address)
+{
+    for (const char* scheme : kWebSchemes) {
+        const std::string prefix = std::string(scheme) + "://";
+        if (address.size() >= prefix.size() &&
+            boost::algorithm::iequals(address.substr(0, prefix.size()), prefix))
+            return true;
+    }
+    return false;
+}
+
+bool holdsControlByte(const std::string& text)
+{
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+// The host of a web page's address, lower case; empty when the address is
+// not http or https, has no host, its host holds a control byte (a NUL
+// included) or it does not parse.
 std::string hostOf(const std::string& address)
 {
+    if (!hasWebScheme(address))
+        return std::string();
     try {
-        return FB::URI(address).domain;
+        const std::string host = FB::URI(address).domain;
+        return holdsControlByte(host) ? std::string() : host;
     } catch (const std::exception&) {
         return std::string();
     }

@@ -29,8 +29,9 @@ std::string getLegacyProductDir();
 // the main plugin's file, at most 49 bytes; empty when there is none.
 std::string getMasterPluginVersion();
 
-// True when the page address's host is one of the vendor's domains or a
-// name under one, and no blocked entry occurs in the address.
+// True when the page address is http or https ("://" after the scheme, in
+// any case), its host holds no control byte and is one of the vendor's
+// domains or a name under one, and no blocked entry occurs in the address.
 bool isValidSite(const std::string& address);
 
 // The vendor's domains, and the same each followed by ".".

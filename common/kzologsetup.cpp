@@ -1,15 +1,21 @@
 #include "kzologsetup.h"
 
+#include <errno.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <map>
+#include <memory>
 
 #include <boost/filesystem.hpp>
 #include <boost/lexical_cast.hpp>
 
+#include "FBSystem.h"
+#include "kzocappedlog.h"
 #include "kzohelpers.h"
+#include "talk/base/filestream.h"
 #include "talk/base/logging.h"
 #include "utf8_tools.h"
 
@@ -22,6 +28,9 @@ const char kLogExtension[] = "log";
 const char kLogOptions[] = "info file none debug thread";
 const time_t kLogMaxAgeSeconds = 604800;  // seven days
 const char kCleanUpError[] = "Placeholder Error String";
+// The user's files are the user's alone.
+const mode_t kFolderMode = 0700;
+const int kLogFileMode = 0600;
 
 time_t systemClock()
 {
@@ -29,6 +38,7 @@ time_t systemClock()
 }
 
 std::atomic<LogSetupClock> g_clock(&systemClock);
+std::atomic<size_t> g_logCap(CappedLogStream::kDefaultCap);
 
 // Paths are carried as wide text, so a path that is not UTF-8 fails early.
 fs::path toPath(const std::wstring& wide)
@@ -41,12 +51,58 @@ void reportCleanUpError()
     fputs(kCleanUpError, stderr);
 }
 
+// True when a folder on the way from the home directory down to path, path
+// itself included, is a symbolic link: what lies below it may be anywhere.
+// A path that is not below the home counts as such a way.
+bool linkOnTheWay(const std::string& path)
+{
+    const std::string home = FB::System::getHomeDirPath();
+    if (path.compare(0, home.size(), home) != 0)
+        return true;
+    fs::path at(home);
+    std::string::size_type begin = home.size();
+    while (begin < path.size()) {
+        std::string::size_type end = path.find('/', begin);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(begin, end - begin);
+        begin = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        at /= part;
+        if (fs::is_symlink(fs::symlink_status(at)))
+            return true;
+    }
+    return false;
+}
+
+// Creates dir and every missing folder above it, each for the user alone;
+// folders that exist keep their modes.
+void createFolders(const fs::path& dir)
+{
+    fs::path at;
+    for (const fs::path& part : dir) {
+        at /= part;
+        if (fs::exists(fs::status(at)))
+            continue;
+        if (mkdir(at.c_str(), kFolderMode) != 0 && errno != EEXIST)
+            throw fs::filesystem_error("cannot create the log folder", at,
+                                       boost::system::error_code(errno,
+                                                                 boost::system::system_category()));
+    }
+    if (!fs::is_directory(fs::status(dir)))
+        throw fs::filesystem_error("the log folder is no folder", dir,
+                                   boost::system::error_code(ENOTDIR,
+                                                             boost::system::system_category()));
+}
+
 void removeLegacyProductDir()
 {
     const fs::path legacy = toPath(FB::utf8ToWide(getLegacyProductDir()));
-    if (!fs::is_directory(fs::status(legacy)))
+    if (!fs::is_directory(fs::status(legacy)) || linkOnTheWay(legacy.string()))
         return;
     try {
+        // Links below the folder are removed, not followed.
         fs::remove_all(legacy);
     } catch (...) {
         reportCleanUpError();
@@ -93,12 +149,21 @@ void prepareLogFile(const std::string& base, const std::string& extension, std::
 
     const std::wstring logsDir = FB::utf8ToWide(getLogsDir());
     const fs::path dir = toPath(logsDir);
-    if (fs::is_directory(fs::status(dir)))
-        pruneOldLogs(dir, now);
-    else
-        fs::create_directories(dir);
+    if (fs::is_directory(fs::status(dir))) {
+        // A folder reached through a link may be anyone's: the file is made
+        // there, but nothing there is deleted.
+        if (!linkOnTheWay(dir.string()))
+            pruneOldLogs(dir, now);
+    } else {
+        createFolders(dir);
+    }
 
     path = FB::wideToUtf8(logsDir + L"/" + name);
+}
+
+void setLogFileCapForTesting(size_t bytes)
+{
+    g_logCap = bytes ? bytes : CappedLogStream::kDefaultCap;
 }
 
 void configureLoggingOnce()
@@ -107,6 +172,13 @@ void configureLoggingOnce()
         return;
     std::string path;
     prepareLogFile(kLogBaseName, kLogExtension, path);
-    talk_base::LogMessage::ConfigureLogging(kLogOptions, path.c_str());
+
+    // A new file only: a name that is taken (by a planted link, say) is a
+    // file that could not be opened, and the process logs nothing.
+    std::unique_ptr<talk_base::FileStream> file(new talk_base::FileStream);
+    talk_base::StreamInterface* stream = nullptr;
+    if (file->OpenNew(path, kLogFileMode, nullptr) && file->DisableBuffering())
+        stream = new CappedLogStream(file.release(), g_logCap.load());
+    talk_base::LogMessage::ConfigureLoggingToStream(kLogOptions, stream);
     talk_base::LogMessage::SetConfigured(true);
 }

@@ -4,6 +4,13 @@
 // file name okzoinstallplugin.<seconds>_<pid>.log and points the base
 // library's logging at it ("info file none debug thread").
 //
+// What is made is the user's alone: folders 0700, the file 0600, opened
+// only when the name is free (a link there is never followed, a file never
+// truncated), and capped at 10 MiB per process (CappedLogStream). Nothing is
+// removed through a symbolic link: the legacy directory goes only when no
+// folder on its way from the home directory is a link, and a log folder
+// reached through a link is never pruned.
+//
 // A failure of the set-up (home lookup, file system) leaves as an exception
 // and leaves logging unconfigured, so the next caller retries; only a failed
 // removal of the legacy directory or of one old file is reported as
@@ -12,6 +19,7 @@
 #ifndef KZOLOGSETUP_H
 #define KZOLOGSETUP_H
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 
@@ -25,5 +33,8 @@ void prepareLogFile(const std::string& base, const std::string& extension, std::
 // restores it).
 typedef time_t (*LogSetupClock)();
 void setLogSetupClockForTesting(LogSetupClock clock);
+// Test seam: the log file's cap for the next configuration (0 restores the
+// 10 MiB).
+void setLogFileCapForTesting(size_t bytes);
 
 #endif

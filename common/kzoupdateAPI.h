@@ -9,9 +9,13 @@
 // the callbacks stored when it reaches its report (a later updatePlugin
 // replaces them); it owns those callbacks jointly with the updater, so it may
 // outlive the updater, and it is detached, never joined. An exception that
-// leaves a worker is logged and dropped.
-// The constructor, setHost, setUseMasterVersion, updatePlugin and the
-// destructor run on the browser's main thread.
+// leaves a worker is logged and dropped. Workers of the whole process run
+// their package-manager sequences one at a time: a later one waits for the
+// running one to end. When the instance goes, releasePageObjects drops the
+// page's callbacks on the main thread; workers still running then report
+// nothing.
+// The constructor, setHost, setUseMasterVersion, updatePlugin,
+// releasePageObjects and the destructor run on the browser's main thread.
 #ifndef KZOUPDATEAPI_H
 #define KZOUPDATEAPI_H
 
@@ -42,6 +46,10 @@ public:
     void updatePlugin(const std::string& url, const FB::JSObjectPtr& successCallback,
                       const FB::JSObjectPtr& failureCallback,
                       const FB::JSObjectPtr& progressCallback);
+
+    // The instance is going: lets go of the page's callbacks here, and no
+    // worker reports afterwards.
+    void releasePageObjects();
 
     // What updatePlugin stored last.
     const std::string& url() const { return m_url; }

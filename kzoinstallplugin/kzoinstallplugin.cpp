@@ -78,7 +78,14 @@ void kzoinstallplugin::onPluginReady(bool onloadScheduled)
     LOG(LS_INFO) << "onPluginReady " << (onloadScheduled ? 1 : 0);
 }
 
-void kzoinstallplugin::shutdown() {}
+void kzoinstallplugin::shutdown()
+{
+    // An update may run on: its worker must not keep the page's objects
+    // past the instance, nor report to a page that is gone.
+    if (const boost::shared_ptr<kzoinstallpluginAPI> api =
+            boost::dynamic_pointer_cast<kzoinstallpluginAPI>(m_api))
+        api->releasePageObjects();
+}
 
 FB::JSAPIPtr kzoinstallplugin::createJSAPI()
 {

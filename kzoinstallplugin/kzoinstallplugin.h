@@ -27,6 +27,8 @@ public:
 
     bool HandleEvent(FB::PluginEvent* evt, FB::PluginEventSource* source) override;
     void onPluginReady(bool onloadScheduled) override;
+    // The instance is going: the root object's updater lets go of the
+    // page's objects.
     void shutdown() override;
     FB::JSAPIPtr createJSAPI() override;
     // Always windowed, whatever the page's "windowless" parameter says.

@@ -61,3 +61,8 @@ std::string kzoinstallpluginAPI::getMasterVersion()
     requireValidSite();
     return getMasterPluginVersion();
 }
+
+void kzoinstallpluginAPI::releasePageObjects()
+{
+    m_updater.releasePageObjects();
+}

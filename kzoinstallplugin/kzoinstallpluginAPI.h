@@ -40,6 +40,10 @@ public:
     std::string getErrorString(int errorCode);
     std::string getMasterVersion();
 
+    // The instance is going (main thread): the updater lets go of the
+    // page's objects.
+    void releasePageObjects();
+
 private:
     // The page's address must have passed the plugin's site check; throws
     // its script error otherwise.

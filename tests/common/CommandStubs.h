@@ -3,10 +3,13 @@
 //
 // Each stub appends its command line to a shared call log, waits while it
 // is held (at most 30 s), then exits with the code chosen for it (0 until
-// chosen). Including this header registers a global test environment that
-// writes the stubs into a temporary directory and puts it first on PATH
-// before the first test, while the process has no threads of its own. Include
-// it in one source file per executable. The settings are files, so stubs that
+// chosen). A stub that starts while another one runs also logs the line
+// "overlap", so tests see commands that ran at the same time.
+//
+// Including this header registers a global test environment that writes the
+// stubs into a temporary directory and puts it first on PATH before the
+// first test, while the process has no threads of its own. Include it in one
+// source file per executable. The settings are files, so stubs that
 // run in other processes see them; set them from the main thread.
 #ifndef TESTS_COMMON_COMMANDSTUBS_H
 #define TESTS_COMMON_COMMANDSTUBS_H
@@ -34,6 +37,7 @@ public:
             release(name);
         }
         std::filesystem::remove(file("calls"));
+        std::filesystem::remove(file("running"));
     }
     static void exitWith(const std::string& command, int code)
     {
@@ -93,9 +97,11 @@ private:
         "#!/bin/sh\n"
         "dir=$(dirname \"$0\"); name=$(basename \"$0\")\n"
         "echo \"$name${*:+ $*}\" >> \"$dir/calls\"\n"
+        "if mkdir \"$dir/running\" 2>/dev/null; then alone=1; else echo overlap >> \"$dir/calls\"; fi\n"
         "n=0\n"
         "while [ -e \"$dir/$name.hold\" ] && [ $n -lt 3000 ]; do sleep 0.01; n=$((n+1)); done\n"
         "code=$(cat \"$dir/$name.exit\" 2>/dev/null)\n"
+        "[ -n \"$alone\" ] && rmdir \"$dir/running\"\n"
         "exit ${code:-0}\n";
 
     static std::string& dir()

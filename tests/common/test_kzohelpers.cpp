@@ -106,9 +106,35 @@ TEST(KzoSiteCheck, DecidesOnThePageAddressesHost)
         {"about:blank", false},
         {"bad scheme://otarnwell.com/", false},
         {"https://otarnwell.com:port/", false},
+        // Only web pages: http or https, in any case, followed by "://".
+        {"HTTP://otarnwell.com/", true},
+        {"hTTpS://www.otarnwell.com/", true},
+        {"about:blank@www.otarnwell.com", false},
+        {"data:;@www.otarnwell.com/,x", false},
+        {"otarnwell.com/x", false},
+        {"//otarnwell.com/x", false},
+        {"javascript://otarnwell.com/%0aalert(1)", false},
+        {"foo://otarnwell.com/", false},
+        {"ftp://otarnwell.com/", false},
+        {"https:otarnwell.com/", false},
+        {"https:/otarnwell.com/", false},
+        {" https://otarnwell.com/", false},
+        {"xhttps://otarnwell.com/", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.valid, isValidSite(c.address)) << c.address;
+}
+
+// The host ends at the first "/", so a control byte after it is path.
+TEST(KzoSiteCheck, RefusesAHostHoldingAControlByte)
+{
+    const char bytes[] = {'\0', '\x01', '\t', '\n', '\r', '\x1f', '\x7f'};
+    for (const char byte : bytes) {
+        const std::string inHost = std::string("https://evil.com") + byte + ".otarnwell.com/";
+        EXPECT_FALSE(isValidSite(inHost)) << static_cast<int>(byte);
+        const std::string inPath = std::string("https://www.otarnwell.com/a") + byte + "b";
+        EXPECT_TRUE(isValidSite(inPath)) << static_cast<int>(byte);
+    }
 }
 
 class MasterVersionTest : public ::testing::Test {

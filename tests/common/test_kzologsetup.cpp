@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <string.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -183,6 +184,155 @@ TEST_F(LogSetupTest, AFailedSetUpLeavesLoggingUnconfiguredForTheNextTry)
     configureLoggingOnce();
     EXPECT_TRUE(talk_base::LogMessage::IsConfigured());
     EXPECT_TRUE(FileExists(logs + "/" + ownLogName(kNow)));
+}
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat info;
+    EXPECT_EQ(0, lstat(path.c_str(), &info)) << path;
+    return info.st_mode & 07777;
+}
+
+// Sets the usual umask for the test's length.
+class UsualUmask {
+public:
+    UsualUmask() : m_saved(umask(022)) {}
+    ~UsualUmask() { umask(m_saved); }
+
+private:
+    mode_t m_saved;
+};
+
+TEST_F(LogSetupTest, WhatTheSetUpMakesIsTheUsersAlone)
+{
+    UsualUmask mask;
+    std::filesystem::create_directories(home.path() + "/.config");
+    chmod((home.path() + "/.config").c_str(), 0755);
+    configureLoggingOnce();
+
+    EXPECT_EQ(0755u, modeOf(home.path() + "/.config")) << "an existing folder keeps its mode";
+    for (const char* made : {"/.config/Tarnwell", "/.config/Tarnwell/okzoinstallplugin",
+                             "/.config/Tarnwell/okzoinstallplugin/logs"})
+        EXPECT_EQ(0700u, modeOf(home.path() + made)) << made;
+    EXPECT_EQ(0600u, modeOf(logs + "/" + ownLogName(kNow)));
+}
+
+// A folder elsewhere, where a planted link points.
+class PlantedLinkTest : public LogSetupTest {
+protected:
+    void plant(const std::string& link, const std::string& target)
+    {
+        std::filesystem::create_directories(std::filesystem::path(link).parent_path());
+        std::filesystem::create_symlink(target, link);
+    }
+
+    ScratchDir elsewhere;
+};
+
+TEST_F(PlantedLinkTest, ALogFolderReachedThroughALinkIsNeverPruned)
+{
+    const std::string plugin = home.path() + "/.config/Tarnwell/okzoinstallplugin";
+    const struct {
+        const char* what;
+        std::string link;
+        std::string target;
+        std::string oldFile;  // the old file where the log folder then lies
+    } cases[] = {
+        {"the log folder", plugin + "/logs", elsewhere.path(), elsewhere.File("old.log")},
+        {"a folder above it", home.path() + "/.config/Tarnwell", elsewhere.path(),
+         elsewhere.File("okzoinstallplugin/logs/old.log")},
+        {"the configuration folder", home.path() + "/.config", elsewhere.path(),
+         elsewhere.File("Tarnwell/okzoinstallplugin/logs/old.log")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(home.path() + "/.config");
+        std::filesystem::remove_all(elsewhere.path());
+        std::filesystem::create_directories(std::filesystem::path(c.oldFile).parent_path());
+        touch(c.oldFile, kNow - 30 * kDay);
+        plant(c.link, c.target);
+
+        EXPECT_EQ(logs + "/" + ownLogName(kNow), prepare()) << "the file is still made there";
+        EXPECT_TRUE(FileExists(c.oldFile));
+    }
+}
+
+TEST_F(PlantedLinkTest, TheLegacyFolderGoesOnlyWhenNoFolderOnItsWayIsALink)
+{
+    const std::string victim = elsewhere.File("Lintel/data");
+    const struct {
+        const char* what;
+        std::string link;
+        std::string target;
+    } cases[] = {
+        {"the vendor folder", home.path() + "/Tarnwell", elsewhere.path()},
+        {"the legacy folder", home.path() + "/Tarnwell/Lintel", elsewhere.File("Lintel")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(home.path() + "/Tarnwell");
+        std::filesystem::create_directories(victim);
+        touch(victim + "/file", kNow);
+        plant(c.link, c.target);
+
+        prepare();
+        EXPECT_TRUE(FileExists(victim + "/file"));
+        EXPECT_TRUE(std::filesystem::is_symlink(c.link)) << "the link stays too";
+    }
+}
+
+TEST_F(PlantedLinkTest, ALogFileNameThatIsTakenIsNeitherFollowedNorTruncated)
+{
+    const std::string file = logs + "/" + ownLogName(kNow);
+    const std::string target = elsewhere.File("precious");
+    const struct {
+        const char* what;
+        bool link;
+    } cases[] = {{"a link", true}, {"a file", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        talk_base::LogMessage::SetConfigured(false);
+        std::filesystem::create_directories(logs);
+        std::filesystem::remove(file);
+        std::ofstream(target) << "keep\n";
+        if (c.link)
+            plant(file, target);
+        else
+            std::ofstream(file) << "keep\n";
+
+        configureLoggingOnce();
+        LOG(LS_INFO) << "a line";
+        // As for a file that cannot be opened: configured, with no stream.
+        EXPECT_TRUE(talk_base::LogMessage::IsConfigured());
+        EXPECT_EQ(talk_base::LS_NONE, talk_base::LogMessage::GetStreamSeverity(nullptr));
+        EXPECT_EQ("keep\n", ReadWholeFile(target));
+        EXPECT_EQ("keep\n", ReadWholeFile(file));
+        EXPECT_EQ(c.link, std::filesystem::is_symlink(file));
+    }
+}
+
+TEST_F(LogSetupTest, TheFileStopsAtItsCapWithOneLastLine)
+{
+    const size_t cap = 1000;
+    setLogFileCapForTesting(cap);
+    configureLoggingOnce();
+    setLogFileCapForTesting(0);
+    const std::string file = logs + "/" + ownLogName(kNow);
+
+    for (int i = 0; i < 100; ++i)
+        LOG(LS_INFO) << "line " << i;
+    const std::string text = ReadWholeFile(file);
+    const std::string notice = "Log file size limit reached; further lines are dropped.\n";
+    EXPECT_LE(text.size(), cap);
+    EXPECT_GT(text.size(), cap - 200) << "lines fill the file up to the cap";
+    ASSERT_GE(text.size(), notice.size());
+    EXPECT_EQ(notice, text.substr(text.size() - notice.size())) << text;
+    EXPECT_EQ(text.find(notice), text.rfind(notice)) << "once";
+    EXPECT_NE(std::string::npos, text.find("): line 0\n"));
+    EXPECT_EQ(std::string::npos, text.find("): line 99\n"));
+
+    LOG(LS_INFO) << "x";
+    EXPECT_EQ(text, ReadWholeFile(file)) << "everything after is dropped";
 }
 
 // Makes a directory read-only for this process only (a read-only bind mount

@@ -149,7 +149,7 @@ TEST_F(UpdaterTest, WithoutCallbacksNothingReachesThePageButTheLogLinesAppear)
     EXPECT_EQ(4u, lines().size());
 }
 
-TEST_F(UpdaterTest, ASecondUpdateWhileTheFirstRunsStartsASecondWorker)
+TEST_F(UpdaterTest, ASecondUpdateWhileTheFirstRunsWaitsForItThenRuns)
 {
     CommandStubs::hold("yum");
     updater->updatePlugin("first", success.function, failure.function, progress.function);
@@ -159,20 +159,105 @@ TEST_F(UpdaterTest, ASecondUpdateWhileTheFirstRunsStartsASecondWorker)
     const RecordingCallback failure2 = recordingCallback(host);
     const RecordingCallback progress2 = recordingCallback(host);
     updater->updatePlugin("second", success2.function, failure2.function, progress2.function);
-    ASSERT_TRUE(CommandStubs::waitForCalls(2)) << "both workers are in yum at once";
     EXPECT_EQ("second", updater->url());
-    deliverFor(host, 50);
+    deliverFor(host, 300);
     EXPECT_EQ(std::vector<int>{100}, *progress.values);
     EXPECT_EQ(std::vector<int>{100}, *progress2.values);
+    EXPECT_EQ(std::vector<std::string>{kYum}, CommandStubs::calls()) << "the second worker waits";
     EXPECT_TRUE(success.values->empty());
 
     CommandStubs::release("yum");
     // Both report through the callbacks stored when they reach their report.
     ASSERT_TRUE(deliverUntil(host, [&] { return success2.values->size() == 2; }));
     EXPECT_EQ((std::vector<int>{0, 0}), *success2.values);
+    EXPECT_EQ((std::vector<std::string>{kYum, kYum}), CommandStubs::calls());
     EXPECT_TRUE(success.values->empty());
     EXPECT_TRUE(failure.values->empty());
     EXPECT_TRUE(failure2.values->empty());
+}
+
+// However many updates the pages of the process start, one package-manager
+// sequence (yum, then the viewer when yum exits 1) runs at a time, and each
+// still reports.
+TEST_F(UpdaterTest, PackageManagerSequencesOfTheProcessRunOneAtATime)
+{
+    const int kUpdates = 6;
+    CommandStubs::exitWith("yum", 1);
+    CommandStubs::hold("yum");
+    std::vector<std::unique_ptr<kzoupdateAPI>> updaters;
+    std::vector<RecordingCallback> failures;
+    for (int i = 0; i < kUpdates; ++i) {
+        updaters.emplace_back(new kzoupdateAPI);
+        failures.push_back(recordingCallback(host));
+        CommandStubs::exitWith("gpk-update-viewer", 1);
+        updaters.back()->updatePlugin("", FB::JSObjectPtr(), failures.back().function,
+                                      FB::JSObjectPtr());
+    }
+    ASSERT_TRUE(CommandStubs::waitForCalls(1));
+    EXPECT_FALSE(CommandStubs::waitForCalls(2, 300)) << testing::PrintToString(CommandStubs::calls());
+
+    CommandStubs::release("yum");
+    ASSERT_TRUE(deliverUntil(host, [&] {
+        for (const RecordingCallback& f : failures) {
+            if (f.values->empty())
+                return false;
+        }
+        return true;
+    }));
+    std::vector<std::string> expected;
+    for (int i = 0; i < kUpdates; ++i) {
+        expected.push_back(kYum);
+        expected.push_back(kViewer);
+    }
+    EXPECT_EQ(expected, CommandStubs::calls()) << "no overlap, each viewer right after its yum";
+    for (const RecordingCallback& f : failures)
+        EXPECT_EQ(std::vector<int>{16}, *f.values);
+}
+
+// The instance goes while its update runs: its page objects go at once, on
+// this thread, and the worker, which still runs, reports nothing.
+TEST_F(UpdaterTest, ReleasedPageObjectsGoAtOnceAndTheWorkerReportsNothing)
+{
+    for (const int yumExit : {0, 2}) {
+        SCOPED_TRACE("yum exits " + std::to_string(yumExit));
+        LogCapture caseLog;
+        CommandStubs::reset();
+        CommandStubs::exitWith("yum", yumExit);
+        CommandStubs::hold("yum");
+        RecordingCallback s = recordingCallback(host);
+        RecordingCallback f = recordingCallback(host);
+        RecordingCallback p = recordingCallback(host);
+        updater->updatePlugin("", s.function, f.function, p.function);
+        ASSERT_TRUE(CommandStubs::waitForCalls(1));
+        ASSERT_TRUE(deliverUntil(host, [&] { return !p.values->empty(); }));
+
+        // The result callbacks are the updater's alone now (the progress
+        // function's delivered call stays on the fake host's record).
+        std::vector<boost::weak_ptr<FakePageObject>> pageObjects;
+        for (RecordingCallback* callback : {&s, &f}) {
+            pageObjects.push_back(callback->function);
+            callback->function.reset();
+        }
+        updater->releasePageObjects();
+        for (size_t i = 0; i < pageObjects.size(); ++i)
+            EXPECT_TRUE(pageObjects[i].expired()) << "success, failure: " << i;
+
+        CommandStubs::release("yum");
+        ASSERT_TRUE(deliverUntil(host, [&] {
+            for (const std::string& line : caseLog.Lines("kzoupdateAPI.cpp")) {
+                if (line.find(". Return code: ") != std::string::npos)
+                    return true;
+            }
+            return false;
+        })) << "the command still runs to its end";
+        deliverFor(host, 100);
+        EXPECT_TRUE(s.values->empty());
+        EXPECT_TRUE(f.values->empty());
+        EXPECT_EQ(1, host->handOffs()) << "only the progress report went out";
+        updater.reset(new kzoupdateAPI);
+        host->shutdown();
+        host = FakeBrowserHost::create();
+    }
 }
 
 TEST_F(UpdaterTest, AWorkerOutlivesItsUpdaterAndThenLetsTheCallbacksGo)

@@ -341,6 +341,40 @@ TEST_F(PluginTest, DestructionReleasesTheHostsObjectsThenLogs)
     EXPECT_EQ((Lines{kCreating, kDestructing}), pluginLog());
 }
 
+// The browser destroys the instance while its update runs: shutdown, on the
+// main thread, lets the page's callbacks go, and the running worker reports
+// nothing afterwards.
+TEST_F(PluginTest, ShutdownLetsTheUpdatersPageObjectsGo)
+{
+    Instance page("https://otarnwell.com/");
+    CommandStubs::hold("yum");
+    RecordingCallback success = recordingCallback(page.host);
+    RecordingCallback progress = recordingCallback(page.host);
+    page.call("updatePlugin", list("http://u", FB::JSObjectPtr(success.function),
+                                   FB::JSObjectPtr(success.function),
+                                   FB::JSObjectPtr(progress.function)));
+    ASSERT_TRUE(CommandStubs::waitForCalls(1));
+    ASSERT_TRUE(deliverUntil(page.host, [&] { return !progress.values->empty(); }));
+    // The result function is the updater's alone now.
+    const boost::weak_ptr<testbed::FakePageObject> successFunction(success.function);
+    success.function.reset();
+    ASSERT_FALSE(successFunction.expired());
+
+    page.core->shutdown();
+    EXPECT_TRUE(successFunction.expired());
+
+    CommandStubs::release("yum");
+    ASSERT_TRUE(deliverUntil(page.host, [&] {
+        for (const std::string& line : log.Lines("kzoupdateAPI.cpp")) {
+            if (line.find(". Return code: 0") != std::string::npos)
+                return true;
+        }
+        return false;
+    }));
+    deliverFor(page.host, 100);
+    EXPECT_TRUE(success.values->empty());
+}
+
 // --- Event map ------------------------------------------------------------
 
 TEST_F(PluginTest, MouseAttachAndDetachEventsReachTheirHandlersAndStayUnhandled)

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <pwd.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <mutex>
@@ -10,12 +11,13 @@ namespace testbed {
 
 namespace {
 
-enum Answer { NoEntry, Home, Error };
+enum Answer { NoEntry, Home, Error, FromEnvironment };
 
 struct State {
     std::mutex mutex;
     Answer answer = NoEntry;
     std::string home;
+    std::string variable;
     int error = 0;
     int calls = 0;
     uid_t lastUid = 0;
@@ -62,6 +64,13 @@ void FakePasswd::setNoEntry()
     state().answer = NoEntry;
 }
 
+void FakePasswd::setHomeFromEnvironment(const std::string& variable)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().answer = FromEnvironment;
+    state().variable = variable;
+}
+
 int FakePasswd::calls()
 {
     std::lock_guard<std::mutex> lock(state().mutex);
@@ -91,11 +100,19 @@ extern "C" int __wrap_getpwuid_r(uid_t uid, struct passwd* pwd, char* buf, size_
     state().lastUid = uid;
     state().lastBufferSize = buflen;
     *result = nullptr;
+    std::string home = state().home;
     switch (state().answer) {
     case testbed::NoEntry:
         return 0;
     case testbed::Error:
         return state().error;
+    case testbed::FromEnvironment: {
+        const char* value = getenv(state().variable.c_str());
+        if (!value)
+            return 0;
+        home = value;
+        break;
+    }
     case testbed::Home:
         break;
     }
@@ -103,7 +120,7 @@ extern "C" int __wrap_getpwuid_r(uid_t uid, struct passwd* pwd, char* buf, size_
     size_t left = buflen;
     char* name = testbed::place("tester", next, left);
     char* empty = testbed::place("", next, left);
-    char* dir = testbed::place(state().home, next, left);
+    char* dir = testbed::place(home, next, left);
     char* shell = testbed::place("/bin/sh", next, left);
     if (!name || !empty || !dir || !shell)
         return ERANGE;

@@ -7,6 +7,9 @@
 // answers like the real call: a record with the chosen home directory for any
 // user id (ERANGE when it does not fit in the caller's buffer), the chosen
 // error number, or no entry. Until a test chooses, it answers "no entry".
+// setHomeFromEnvironment makes each call read the home directory from an
+// environment variable instead (no entry while it is unset), for a plugin
+// library whose loader chooses the home.
 // Any thread; the settings are guarded by a mutex.
 #ifndef TESTBED_FAKEPASSWD_H
 #define TESTBED_FAKEPASSWD_H
@@ -23,6 +26,7 @@ public:
     static void setHome(const std::string& home);
     static void setError(int error);
     static void setNoEntry();
+    static void setHomeFromEnvironment(const std::string& variable);
 
     // What the last call asked for.
     static int calls();

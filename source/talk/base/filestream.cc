@@ -1,8 +1,10 @@
 #include "talk/base/filestream.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -38,6 +40,25 @@ bool FileStream::Open(const std::string& filename, const char* mode,
                       int* error) {
   Close();
   file_ = fopen64(filename.c_str(), CloseOnExecMode(mode).c_str());
+  if (!file_ && error) *error = errno;
+  return file_ != nullptr;
+}
+
+bool FileStream::OpenNew(const std::string& filename, int permissions,
+                         int* error) {
+  Close();
+  const int fd =
+      open(filename.c_str(),
+           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_LARGEFILE,
+           permissions);
+  if (fd >= 0) {
+    file_ = fdopen(fd, "wb");
+    if (!file_) {
+      const int saved = errno;
+      close(fd);
+      errno = saved;
+    }
+  }
   if (!file_ && error) *error = errno;
   return file_ != nullptr;
 }

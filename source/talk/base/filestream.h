@@ -52,6 +52,11 @@ class FileStream : public StreamInterface {
   // failure |error| gets errno.
   virtual bool Open(const std::string& filename, const char* mode,
                     int* error);
+  // Closes any open file, then creates |filename| with |permissions| and
+  // opens it for writing, as mode "wb" would. Fails (EEXIST, ELOOP) when the
+  // name is taken, by a symbolic link too: nothing existing is followed or
+  // truncated. On failure |error| gets errno.
+  bool OpenNew(const std::string& filename, int permissions, int* error);
   // As Open; the share flags are ignored.
   virtual bool OpenShare(const std::string& filename, const char* mode,
                          int shflag, int* error);

@@ -177,12 +177,19 @@ LogMessage::~LogMessage() {
   }
 }
 
-void LogMessage::ConfigureLogging(const char* options, const char* filename) {
-  int current = LS_VERBOSE;
-  int debug = g_debug_level.load();
-  int file = GetStreamSeverity(nullptr);
-  bool encrypt = false;
+namespace {
 
+// What an option text asks for; levels start from the current settings.
+struct LoggingOptions {
+  int debug;
+  int file;
+  bool encrypt;
+};
+
+LoggingOptions ParseLoggingOptions(const char* options) {
+  LoggingOptions result{g_debug_level.load(),
+                        LogMessage::GetStreamSeverity(nullptr), false};
+  int current = LS_VERBOSE;
   std::vector<std::string> tokens;
   Tokenize(options ? options : "", ' ', &tokens);
   for (const std::string& token : tokens) {
@@ -192,17 +199,23 @@ void LogMessage::ConfigureLogging(const char* options, const char* filename) {
         case kLevel: current = option.level; break;
         case kTimestamps: g_timestamps = true; break;
         case kThreadIds: g_thread_ids = true; break;
-        case kFile: file = current; break;
-        case kDebug: debug = current; break;
-        case kEncrypt: encrypt = true; break;
+        case kFile: result.file = current; break;
+        case kDebug: result.debug = current; break;
+        case kEncrypt: result.encrypt = true; break;
       }
       break;
     }
   }
+  return result;
+}
 
+}  // namespace
+
+void LogMessage::ConfigureLogging(const char* options, const char* filename) {
+  const LoggingOptions parsed = ParseLoggingOptions(options);
   FileStream* stream = nullptr;
   // A missing or empty name is a file that cannot be opened.
-  if (file != LS_NONE && filename && *filename) {
+  if (parsed.file != LS_NONE && filename && *filename) {
     stream = new FileStream;
     if (!stream->Open(filename, "wb", nullptr) ||
         !stream->DisableBuffering()) {
@@ -210,10 +223,21 @@ void LogMessage::ConfigureLogging(const char* options, const char* filename) {
       stream = nullptr;
     }
   }
-  if (stream) stream->SetEncrypt(encrypt);
+  if (stream) stream->SetEncrypt(parsed.encrypt);
 
-  SetDebugSeverity(debug);
-  SetLogStream(stream, file);
+  SetDebugSeverity(parsed.debug);
+  SetLogStream(stream, parsed.file);
+}
+
+void LogMessage::ConfigureLoggingToStream(const char* options,
+                                          StreamInterface* stream) {
+  const LoggingOptions parsed = ParseLoggingOptions(options);
+  if (parsed.file == LS_NONE) {
+    delete stream;
+    stream = nullptr;
+  }
+  SetDebugSeverity(parsed.debug);
+  SetLogStream(stream, parsed.file);
 }
 
 void LogMessage::SetDebugSeverity(int level) {

@@ -85,6 +85,11 @@ class LogMessage {
   // Applies the option words (see logging.cc) and opens |filename| as the
   // only log stream when a file level is given.
   static void ConfigureLogging(const char* options, const char* filename);
+  // The same with a stream the caller opened (owned from then on) in place
+  // of |filename|; null stands for a file that could not be opened. The
+  // "encrypt" word is the stream's business then.
+  static void ConfigureLoggingToStream(const char* options,
+                                       StreamInterface* stream);
 
   static void SetDebugSeverity(int level);
   static void SetLogThreadIds(bool on);

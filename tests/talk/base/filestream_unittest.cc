@@ -5,6 +5,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -190,6 +192,36 @@ TEST_F(FileStreamTest, FilesAreNotInheritedByCommands) {
   ASSERT_EQ(talk_base::SR_SUCCESS, stream.Write("2", 1, nullptr, nullptr));
   stream.Close();
   EXPECT_EQ("12", ReadWholeFile(Path("log")));
+}
+
+// A new file only: what exists under the name, a link included, is left
+// as it is.
+TEST_F(FileStreamTest, OpenNewMakesAFileOfItsOwnOrNothing) {
+  MakeFile("target", "keep");
+  ASSERT_EQ(0, symlink(Path("target").c_str(), Path("link").c_str()));
+  ASSERT_EQ(0, symlink(Path("missing").c_str(), Path("dangling").c_str()));
+  const char* const taken[] = {"target", "link", "dangling"};
+  for (const char* name : taken) {
+    FileStream stream;
+    int error = 0;
+    EXPECT_FALSE(stream.OpenNew(Path(name), 0600, &error)) << name;
+    EXPECT_EQ(EEXIST, error) << name;
+    EXPECT_EQ(talk_base::SS_CLOSED, stream.GetState());
+  }
+  EXPECT_EQ("keep", ReadWholeFile(Path("target")));
+  EXPECT_FALSE(FileExists(Path("missing")));
+
+  const mode_t mask = umask(0);
+  InspectableFileStream stream;
+  EXPECT_TRUE(stream.OpenNew(Path("new"), 0600, nullptr));
+  umask(mask);
+  struct stat info;
+  ASSERT_EQ(0, stat(Path("new").c_str(), &info));
+  EXPECT_EQ(0600u, info.st_mode & 07777);
+  EXPECT_TRUE(fcntl(fileno(stream.file()), F_GETFD) & FD_CLOEXEC);
+  ASSERT_EQ(talk_base::SR_SUCCESS, stream.Write("ab", 2, nullptr, nullptr));
+  stream.Close();
+  EXPECT_EQ("ab", ReadWholeFile(Path("new")));
 }
 
 TEST_F(FileStreamTest, LockIsExclusive) {

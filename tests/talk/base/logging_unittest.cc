@@ -425,6 +425,38 @@ TEST_F(LoggingTest, ConfigurationWords) {
   }
 }
 
+// A stream of the caller's takes the file's place, at the file's level; with
+// no file level it is deleted, and a null stream is a file that would not
+// open.
+TEST_F(LoggingTest, ConfigurationWordsWithTheCallersStream) {
+  for (const OptionCase& c : kOptionCases) {
+    SCOPED_TRACE(c.options);
+    ResetLogging();
+    CaptureSink* sink = NewSink();
+    StderrCapture capture;
+    LogMessage::ConfigureLoggingToStream(c.options, new CaptureStream(sink));
+    EXPECT_EQ(c.file_level, LogMessage::GetStreamSeverity(nullptr));
+    EXPECT_EQ(c.file_level == talk_base::LS_NONE, sink->deleted);
+    for (int n = talk_base::LS_SENSITIVE; n <= talk_base::LS_ERROR; ++n) {
+      LOG_V(static_cast<talk_base::LogSeverity>(n)) << "probe " << n;
+    }
+    EXPECT_EQ(ProbesFrom(c.debug_level), Messages(capture.Finish()));
+    EXPECT_EQ(ProbesFrom(c.file_level), Messages(sink->text));
+    if (!sink->text.empty()) {
+      EXPECT_EQ(c.thread_ids, sink->text.find("[" + ThreadIdText() + "] ") !=
+                                  std::string::npos);
+    }
+
+    ResetLogging();
+    StderrCapture quiet;
+    LogMessage::ConfigureLoggingToStream(c.options, nullptr);
+    EXPECT_EQ(talk_base::LS_NONE, LogMessage::GetStreamSeverity(nullptr));
+    EXPECT_EQ(c.debug_level, LogMessage::min_severity.load());
+    quiet.Finish();
+  }
+  ResetLogging();
+}
+
 TEST_F(LoggingTest, TimestampAndThreadWordsOnlyTurnFlagsOn) {
   LogMessage::SetWallClockForTesting(&FixedWallClock);
   talk_base::SetClockForTesting(&FakeMillis);

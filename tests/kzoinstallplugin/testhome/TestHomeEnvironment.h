@@ -1,0 +1,63 @@
+// TestHomeEnvironment: one scratch home for a whole test executable that
+// drives the installer's test build (npokzoinstallplugin_testhome), named
+// by KZO_TEST_HOME before the first test and removed after the last. The
+// plugin sets its logging up once per process, so the executable's log
+// file lies in this home whichever test made the first instance.
+// Include it in one source file per executable; main thread only.
+#ifndef TESTS_KZOINSTALLPLUGIN_TESTHOME_TESTHOMEENVIRONMENT_H
+#define TESTS_KZOINSTALLPLUGIN_TESTHOME_TESTHOMEENVIRONMENT_H
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "../../talk/base/scratchdir.h"
+
+class TestHomeEnvironment : public ::testing::Environment {
+public:
+    static const std::string& home() { return dir()->path(); }
+    static std::string logsDir() { return home() + "/.config/Tarnwell/okzoinstallplugin/logs"; }
+    // This process's log file ("" before the plugin made it).
+    static std::string logFile()
+    {
+        const std::string suffix = "_" + std::to_string(getpid()) + ".log";
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(logsDir(), error), end; !error && it != end;
+             ++it) {
+            const std::string name = it->path().filename().string();
+            if (name.size() > suffix.size() &&
+                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                return it->path().string();
+        }
+        return std::string();
+    }
+    static std::string log() { return ReadWholeFile(logFile()); }
+
+    void SetUp() override
+    {
+        dir().reset(new ScratchDir);
+        setenv("KZO_TEST_HOME", home().c_str(), 1);
+    }
+    void TearDown() override
+    {
+        unsetenv("KZO_TEST_HOME");
+        dir().reset();
+    }
+
+private:
+    static std::unique_ptr<ScratchDir>& dir()
+    {
+        static std::unique_ptr<ScratchDir> d;
+        return d;
+    }
+};
+
+[[maybe_unused]] static ::testing::Environment* const kTestHomeEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TestHomeEnvironment);
+
+#endif
