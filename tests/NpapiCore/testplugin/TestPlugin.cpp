@@ -13,6 +13,7 @@
 // that exercise values, page objects, worker threads, events and streams.
 // Streams and downloads are journalled process-wide by id ("journal"), so
 // what happens to a stream after its instance is gone can still be read.
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <new>
@@ -241,7 +242,13 @@ public:
     }
 
     FB::variant echo(const FB::variant& value) { return value; }
-    int add(int a, int b) { return a + b; }
+    int add(int a, int b)
+    {
+        const long long sum = static_cast<long long>(a) + b;
+        if (sum < INT_MIN || sum > INT_MAX)
+            throw FB::script_error("the sum does not fit in an int");
+        return static_cast<int>(sum);
+    }
     void fail(const std::string& message) { throw FB::script_error(message); }
     void failStd() { throw std::runtime_error("not for the page"); }
 
