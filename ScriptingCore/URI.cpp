@@ -141,7 +141,9 @@ std::string URI::toString(bool includeDomain) const
     if (includeDomain) {
         out += protocol;
         out += "://";
-        if (!login.empty()) {
+        // Reading takes the host part's first "@" as the end of the login,
+        // so an empty login is written too when the host holds one.
+        if (!login.empty() || domain.find('@') != std::string::npos) {
             out += login;
             out += "@";
         }
