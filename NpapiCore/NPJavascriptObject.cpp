@@ -222,22 +222,32 @@ void NPJavascriptObject::reportException(const char* message)
 template <class Body>
 bool NPJavascriptObject::guarded(Body body)
 {
+    return guarded(body, [] {});
+}
+
+template <class Body, class Failed>
+bool NPJavascriptObject::guarded(Body body, Failed failed)
+{
     if (!m_valid || m_api.expired() || m_host.expired())
         return false;
     try {
         return body();
     } catch (const std::bad_cast&) {
+        failed();
         return false;
     } catch (const script_error& e) {
         reportException(e.what());
         lastExceptionStore() = variant(std::string(e.what()));
+        failed();
         return false;
     } catch (const std::exception& e) {
         // Not meant for the page, but nothing may reach the browser either.
         reportException(e.what());
+        failed();
         return false;
     } catch (...) {
         reportException("Unknown exception");
+        failed();
         return false;
     }
 }
@@ -259,7 +269,11 @@ bool NPJavascriptObject::HasMethod(NPIdentifier name)
 bool NPJavascriptObject::Invoke(NPIdentifier name, const NPVariant* args, uint32_t argCount,
                                 NPVariant* result)
 {
+    if (!result)
+        return false;
     setVoid(result);
+    if (argCount && !args)
+        return false;
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
@@ -296,6 +310,8 @@ bool NPJavascriptObject::HasProperty(NPIdentifier name)
 
 bool NPJavascriptObject::GetProperty(NPIdentifier name, NPVariant* result)
 {
+    if (!result)
+        return false;
     setVoid(result);
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
@@ -319,6 +335,8 @@ bool NPJavascriptObject::GetProperty(NPIdentifier name, NPVariant* result)
 
 bool NPJavascriptObject::SetProperty(NPIdentifier name, const NPVariant* value)
 {
+    if (!value)
+        return false;
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
@@ -350,7 +368,9 @@ bool NPJavascriptObject::RemoveProperty(NPIdentifier name)
 
 bool NPJavascriptObject::Enumerate(NPIdentifier** value, uint32_t* count)
 {
-    const bool done = guarded([&] {
+    if (!value || !count)
+        return false;
+    const auto list = [&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());
         std::vector<std::string> names;
@@ -358,6 +378,7 @@ bool NPJavascriptObject::Enumerate(NPIdentifier** value, uint32_t* count)
         names.push_back(kAddEventListener);
         names.push_back(kRemoveEventListener);
         names.push_back(kGetLastException);
+        *count = 0;
         if (names.size() > UINT32_MAX / sizeof(NPIdentifier))
             return false;
         const uint32_t total = static_cast<uint32_t>(names.size());
@@ -370,15 +391,19 @@ bool NPJavascriptObject::Enumerate(NPIdentifier** value, uint32_t* count)
         *value = ids;
         *count = total;
         return true;
-    });
-    if (!done)
-        *count = 0;
-    return done;
+    };
+    // An object that cannot be asked (invalid, or its host or scriptable
+    // object gone) leaves both out-parameters as the browser set them.
+    return guarded(list, [&] { *count = 0; });
 }
 
 bool NPJavascriptObject::Construct(const NPVariant* args, uint32_t argCount, NPVariant* result)
 {
+    if (!result)
+        return false;
     setVoid(result);
+    if (argCount && !args)
+        return false;
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());

@@ -6,8 +6,10 @@
 // the host; FB::script_error becomes a browser exception and the
 // process-wide last exception, a failed conversion a plain false. Nothing is
 // let out to the browser: any other exception is reported as a browser
-// exception with its text. Every object also offers "addEventListener",
-// "removeEventListener" and "getLastException" as function objects.
+// exception with its text. Null pointers from the browser (a result, a
+// value, a count, arguments with a count above 0) answer false. Every
+// object also offers "addEventListener", "removeEventListener" and
+// "getLastException" as function objects.
 // The scriptable object and the host are held weakly; with autoRelease the
 // host retains the scriptable object while this browser object exists.
 // Main thread only; no lock of its own.
@@ -71,9 +73,12 @@ public:
 private:
     explicit NPJavascriptObject(NPP npp);
 
-    // Runs body inside the common frame of every member call.
+    // Runs body inside the common frame of every member call; failed runs
+    // when an exception was caught (not when the object could not be asked).
     template <class Body>
     bool guarded(Body body);
+    template <class Body, class Failed>
+    bool guarded(Body body, Failed failed);
     void reportException(const char* message);
     // "addEventListener", "removeEventListener" or "getLastException" as a
     // function object; empty for any other name.

@@ -287,10 +287,11 @@ void NPObjectAPI::callTarget(const NpapiBrowserHostPtr& host, NPObject* helper,
                              const JSObjectPtr& target, NPVariant* params, uint32_t count,
                              const VariantList& args)
 {
+    // One of our own objects is called directly while it lives; once its
+    // scriptable object is gone it goes through the page like any other.
     const boost::shared_ptr<NPObjectAPI> page(boost::dynamic_pointer_cast<NPObjectAPI>(target));
-    if (page && page->m_isJSAPI) {
-        if (const JSAPIPtr inner = page->ownObject())
-            inner->invoke(std::string(), args);
+    if (const JSAPIPtr inner = page ? page->ownObject() : JSAPIPtr()) {
+        inner->invoke(std::string(), args);
         return;
     }
     NpapiVariantGuard slot(*host);

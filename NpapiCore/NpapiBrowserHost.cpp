@@ -324,15 +324,23 @@ bool NpapiBrowserHost::DetectProxySettings(std::map<std::string, std::string>& s
     // no answer, and no missing part is read.
     if (hostPort.size() < 2)
         return false;
-    settings.clear();
-    if (parts[0] == "PROXY")
-        settings["type"] = URI::fromString(url).protocol;
-    else if (parts[0] == "SOCKS")
-        settings["type"] = "socks";
-    else
-        settings["type"] = parts[0];
-    settings["hostname"] = hostPort[0];
-    settings["port"] = hostPort[1];
+    std::string type(parts[0]);
+    if (type == "PROXY") {
+        // The type is the asked address's scheme; an address that does not
+        // parse (a port that is no number) has none, and gets no answer.
+        try {
+            type = URI::fromString(url).protocol;
+        } catch (const std::exception&) {
+            return false;
+        }
+    } else if (type == "SOCKS") {
+        type = "socks";
+    }
+    std::map<std::string, std::string> found;
+    found["type"] = type;
+    found["hostname"] = hostPort[0];
+    found["port"] = hostPort[1];
+    settings.swap(found);
     return true;
 }
 

@@ -15,6 +15,9 @@
 // queueRelease and _scheduleAsyncCall, which any thread may call. A hand-off
 // holds the async-call guard shared, shutdown takes it exclusively to clear
 // the table, so a worker never calls a browser entry that is being cleared.
+// The second shutdown (from the plugin core's end) runs on whichever thread
+// drops the core last; it calls the browser for nothing, and browser objects
+// let go then wait in the module's orphan queue for the main thread.
 #ifndef FB_NPAPI_NPAPIBROWSERHOST_H
 #define FB_NPAPI_NPAPIBROWSERHOST_H
 
@@ -57,7 +60,8 @@ public:
     void shutdown() override;
     void releaseDeferredObjects() override;
     // The browser's proxy for the URL; the system's when the browser cannot
-    // tell.
+    // tell. False, with the map untouched, when there is none or the URL
+    // does not parse.
     bool DetectProxySettings(std::map<std::string, std::string>& settings,
                              const std::string& url) override;
     // Any thread. On the main thread the queue is drained at once.

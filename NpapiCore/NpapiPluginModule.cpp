@@ -1,5 +1,8 @@
 #include "NpapiPluginModule.h"
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cstring>
 #include <map>
 
@@ -24,6 +27,15 @@ ModuleMap& moduleMap()
 }
 
 int g_moduleCount = 0;
+
+// The browser's main thread: the one that makes the module. Read by any
+// thread that asks whether it may release browser objects.
+std::atomic<pthread_t> g_mainThread;
+
+bool onMainThread()
+{
+    return pthread_equal(pthread_self(), g_mainThread.load()) != 0;
+}
 
 LockedQueue<NPObject*>& orphanQueue()
 {
@@ -54,8 +66,10 @@ NpapiPluginModule::~NpapiPluginModule() {}
 
 NpapiPluginModule* NpapiPluginModule::getModule(const void* key)
 {
-    if (g_moduleCount == 0)
+    if (g_moduleCount == 0) {
+        g_mainThread.store(pthread_self());
         runGlobalStartHooks();
+    }
     NpapiPluginModule*& module = moduleMap()[key];
     if (!module)
         module = new NpapiPluginModule;
@@ -133,6 +147,11 @@ void NpapiPluginModule::queueOrphanRelease(NPObject* object)
 
 void NpapiPluginModule::releaseOrphans()
 {
+    // Another thread (a worker dropping the last reference to a core) only
+    // queues: the browser is called, and the module map read, on the main
+    // thread alone.
+    if (!onMainThread())
+        return;
     const ModuleMap::const_iterator it = moduleMap().find(NULL);
     if (it == moduleMap().end() || !it->second->m_live)
         return;

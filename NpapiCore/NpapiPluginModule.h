@@ -13,8 +13,8 @@
 // A page object whose host is gone hands its browser object to the orphan
 // queue (any thread); the queue is drained on the main thread while the
 // module lives and dropped at NP_Shutdown - after it nothing is released.
-// Threads: everything but queueOrphanRelease runs on the browser's main
-// thread.
+// Threads: everything but queueOrphanRelease and releaseOrphans (a no-op
+// off the main thread) runs on the browser's main thread.
 #ifndef FB_NPAPI_NPAPIPLUGINMODULE_H
 #define FB_NPAPI_NPAPIPLUGINMODULE_H
 
@@ -68,7 +68,8 @@ public:
 
     // Any thread: a browser object to release on the main thread.
     static void queueOrphanRelease(NPObject* object);
-    // Main thread: releases every queued orphan through the live module.
+    // Releases every queued orphan through the live module on the main
+    // thread (the one that made the module); elsewhere does nothing.
     static void releaseOrphans();
 
     // Wrappers over the browser's table; each gives its fixed answer when

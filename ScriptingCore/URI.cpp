@@ -153,6 +153,10 @@ std::string URI::toString(bool includeDomain) const
             out += boost::lexical_cast<std::string>(port);
         }
     }
+    // After a host the path must start with a slash: anything else (a
+    // backslash is written as %5c) would be read back as part of the host.
+    if (includeDomain && protocol != "file" && !path.empty() && path[0] != '/')
+        out += "/";
     out += urlEncode(path);
     for (StringStringMap::const_iterator it = query.begin(); it != query.end(); ++it) {
         out += (it == query.begin()) ? "?" : "&";

@@ -29,6 +29,8 @@ public:
     static URI fromString(const std::string& url);
 
     // With includeDomain false only the path, query and fragment are written.
+    // With it, a path is written after a slash, so the text parses back to
+    // the same host.
     std::string toString(bool includeDomain = true) const;
 
     static std::string urlEncode(const std::string& in);

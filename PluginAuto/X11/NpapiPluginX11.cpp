@@ -35,7 +35,7 @@ NpapiPluginPtr createNpapiPlugin(const NpapiBrowserHostPtr& host, const std::str
 }
 
 NpapiPluginX11::NpapiPluginX11(const NpapiBrowserHostPtr& host, const std::string& mimetype)
-    : NpapiPlugin(host, mimetype), m_window(nullptr)
+    : NpapiPlugin(host, mimetype)
 {
     PluginCore::setPlatform("X11", "NPAPI");
     setFilesystemPath(pluginFilePath());
@@ -43,21 +43,17 @@ NpapiPluginX11::NpapiPluginX11(const NpapiBrowserHostPtr& host, const std::strin
 
 NpapiPluginX11::~NpapiPluginX11()
 {
-    // The core was detached by shutdown; a window left over is only deleted.
-    delete m_window;
+    // The core was detached by shutdown; a window left over is only let go
+    // (an event callback still running on it keeps it until it returns).
 }
 
 void NpapiPluginX11::dropWindow()
 {
-    PluginWindowX11* const window = m_window;
-    m_window = nullptr;
-    try {
-        m_core->ClearWindow();
-    } catch (...) {
-        delete window;
-        throw;
-    }
-    delete window;
+    // The window goes when this returns, after the core was detached from
+    // it (also when the detach throws).
+    boost::shared_ptr<PluginWindowX11> window;
+    window.swap(m_window);
+    m_core->ClearWindow();
 }
 
 NPError NpapiPluginX11::SetWindow(NPWindow* window)
@@ -85,14 +81,16 @@ NPError NpapiPluginX11::SetWindow(NPWindow* window)
 
     unsigned long browserWindow = 0;
     m_npHost->GetValue(NPNVnetscapeWindow, &browserWindow);
-    m_window = sharedFactoryInstance()->createPluginWindowX11(WindowContextX11(windowId));
+    // Shared, so that an event callback can keep the window for its whole
+    // length even when the instance goes during it.
+    m_window.reset(sharedFactoryInstance()->createPluginWindowX11(WindowContextX11(windowId)));
     m_window->setBrowserWindow(static_cast<uint32_t>(browserWindow));
     m_window->setWindowPosition(window->x, window->y, window->width, window->height);
     m_window->setWindowClipping(window->clipRect.top, window->clipRect.left,
                                 window->clipRect.bottom, window->clipRect.right);
     // An observer that refuses the window (the application's site check)
     // throws from here; the window stays attached as the refusal left it.
-    m_core->SetWindow(m_window);
+    m_core->SetWindow(m_window.get());
     return NPERR_NO_ERROR;
 }
 

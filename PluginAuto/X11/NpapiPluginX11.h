@@ -5,10 +5,14 @@
 // (the browser must support XEmbed), updates it in place while the window
 // id stays, and replaces or removes it when the id changes or the browser
 // takes the window away; the core is detached from a window before it is
-// deleted. The first construction in the process finds the plugin file's
-// path. Main thread only.
+// deleted, and the window itself goes only once no event callback runs on
+// it (a page call from an event may destroy the instance). The first
+// construction in the process finds the plugin file's path. Main thread
+// only.
 #ifndef FB_NPAPI_NPAPIPLUGINX11_H
 #define FB_NPAPI_NPAPIPLUGINX11_H
+
+#include <boost/shared_ptr.hpp>
 
 #include "NpapiPlugin.h"
 
@@ -29,7 +33,8 @@ public:
 private:
     void dropWindow();
 
-    PluginWindowX11* m_window;
+    // Owned here; an event callback running on the window holds it too.
+    boost::shared_ptr<PluginWindowX11> m_window;
 };
 
 // What FB::FactoryBase::createNpapiPlugin answers.

@@ -234,10 +234,16 @@ gboolean PluginWindowX11::_EventCallback(GtkWidget* widget, GdkEvent* event, voi
 {
     if (!user_data)
         return FALSE;
+    PluginWindowX11* const window = static_cast<PluginWindowX11*>(user_data);
+    // An observer may end the instance from here (a page call that destroys
+    // it): its owner then lets the window go, and this keeps it until the
+    // callback is done with it. A window no shared pointer owns is kept by
+    // its owner.
+    const boost::shared_ptr<PluginEventSource> keep(window->weak_from_this().lock());
     // GTK calls this straight from the browser's event loop: whatever an
     // observer throws ends here, and GTK goes on with its own handling.
     try {
-        return static_cast<PluginWindowX11*>(user_data)->EventCallback(widget, event);
+        return window->EventCallback(widget, event);
     } catch (const std::exception& e) {
         FBLOG_ERROR("PluginWindowX11", "An event handler failed: " << e.what());
     } catch (...) {

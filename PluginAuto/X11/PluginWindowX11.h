@@ -5,8 +5,10 @@
 //
 // It keeps the position, size and clipping the browser reports and announces
 // their changes (FB::ResizedEvent, FB::ClipChangedEvent); it draws nothing.
-// Made by the factory (create), owned and deleted by the NPAPI adapter; the
-// core is attached right after creation and detached before deletion.
+// Made by the factory (create), owned by the NPAPI adapter (through a
+// shared pointer); the core is attached right after creation and detached
+// before deletion. An event callback keeps a shared window alive until it
+// returns, so an observer may end the instance from an event.
 // Deleting the window destroys its plug and canvas, so giving the instance
 // another window leaks no widgets. GTK is initialised on creation when
 // nobody did (std::runtime_error when there is no display).

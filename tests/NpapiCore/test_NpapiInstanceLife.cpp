@@ -1,7 +1,13 @@
 // An instance's life as the browser drives it: <param> values and the
 // onload call, and teardown that gives every browser object and every byte
-// of browser memory back, whatever was still pending.
+// of browser memory back, whatever was still pending or held by workers.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,6 +19,29 @@ using fakebrowser::ObjectRef;
 using fakebrowser::Value;
 
 namespace {
+
+// A pipe whose ends close with it.
+struct Pipe {
+    int fds[2] = {-1, -1};
+
+    Pipe() { EXPECT_EQ(0, ::pipe2(fds, O_CLOEXEC)); }
+    ~Pipe()
+    {
+        for (int fd : fds) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    int readEnd() const { return fds[0]; }
+    int writeEnd() const { return fds[1]; }
+    bool send() const { return ::write(fds[1], "x", 1) == 1; }
+    // Whether a byte (or the end of the pipe) arrived within timeoutMs.
+    bool await(int timeoutMs) const
+    {
+        pollfd ready = {fds[0], POLLIN, 0};
+        return ::poll(&ready, 1, timeoutMs) == 1;
+    }
+};
 
 class InstanceLife : public PluginFixture {
 protected:
@@ -93,6 +122,79 @@ TEST_F(InstanceLife, DestroyWhileAWorkerHoldsAPageObject)
     root.reset();
     // The reference comes back on the main thread by NP_Shutdown at the
     // latest (checked by the fixture).
+}
+
+// The worker's last page object (and, with the core held too, the last
+// reference to the plugin core, whose end shuts the host down a second time
+// on the worker) goes after NPP_Destroy: the browser objects wait for the
+// main thread, which gives them back at NP_Shutdown at the latest. No
+// browser function runs on the worker.
+class HeldPastDestroy : public InstanceLife, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HeldPastDestroy, TheWorkersObjectsGoBackOnTheMainThread)
+{
+    const bool holdCore = GetParam();
+    Instance& instance = newInstance();
+    ObjectRef root = instance.scriptableObject();
+    const Pipe release;
+    const Pipe done;
+    {
+        const ObjectRef held = browser->newObject(instance.npp());
+        ASSERT_TRUE(browser->invoke(root.get(), "holdPastDestroy",
+                                    {Value(held), Value(release.readEnd()), Value(done.writeEnd()),
+                                     Value(holdCore)})
+                        .ok);
+    }
+    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    root.reset();
+
+    ASSERT_TRUE(release.send());
+    ASSERT_TRUE(done.await(10000)) << "the worker did not let go";
+    EXPECT_EQ(0u, browser->offMainThreadCallCount(fakebrowser::Entry::releaseobject));
+    EXPECT_TRUE(browser->violations().empty());
+    // Nothing ran on the main thread since NPP_Destroy: the module's end
+    // gives the worker's objects back.
+    EXPECT_EQ(NPERR_NO_ERROR, browser->shutdown());
+    EXPECT_EQ("", browser->ledgerProblems());
+}
+
+INSTANTIATE_TEST_SUITE_P(Holding, HeldPastDestroy, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "PageObjectAndCore" : "PageObject");
+                         });
+
+// The table of browser functions is cleared while a worker hands calls to
+// the browser: the hand-off never reads it half cleared (ThreadSanitizer
+// watches), and nothing reaches the page after the instance is gone.
+TEST_F(InstanceLife, DestroyWhileAWorkerSchedulesPageCalls)
+{
+    std::vector<std::vector<Value>> calls;
+    Instance& instance = newInstance();
+    ObjectRef root = instance.scriptableObject();
+    const ObjectRef func = recordingFunction(&calls);
+    ASSERT_TRUE(browser->invoke(root.get(), "callPageAsyncLoop", {Value(func)}).ok);
+    const std::chrono::steady_clock::time_point deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (browser->pendingAsyncCalls() < 50 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(browser->pendingAsyncCalls(), 50u) << "the worker schedules nothing";
+
+    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    root.reset();
+    browser->runAsyncCalls();
+    browser->runTimers(1000);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_GT(browser->droppedAsyncCalls(), 0u);
+}
+
+// A <param> the browser gives without a name is left out; the others arrive.
+TEST_F(InstanceLife, AParamWithoutANameIsLeftOut)
+{
+    Instance& instance = newInstance({{nullptr, "lost"}, {"size", "large"}, {nullptr, nullptr}, {"", "empty"}});
+    ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+    const ObjectRef root = instance.scriptableObject();
+    EXPECT_EQ(Value("large"), browser->invoke(root.get(), "param", {Value("size")}).value);
+    EXPECT_EQ(Value("empty"), browser->invoke(root.get(), "param", {Value("")}).value);
 }
 
 TEST_F(InstanceLife, TheBrowserReleasesTheRootObjectAfterDestroy)

@@ -1,5 +1,7 @@
 // A page scripting the plugin's objects through the browser, and the plugin
-// calling back into the page from the main thread and from a worker.
+// calling back into the page from the main thread and from a worker; a
+// browser that passes null pointers and raw values the page cannot make.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,8 +13,17 @@ using fakebrowser::CallResult;
 using fakebrowser::Instance;
 using fakebrowser::ObjectRef;
 using fakebrowser::Value;
+using fakebrowser::stringIdentifier;
 
 namespace {
+
+NPVariant voidVariant()
+{
+    NPVariant variant;
+    variant.type = NPVariantType_Void;
+    variant.value.objectValue = nullptr;
+    return variant;
+}
 
 class Scripting : public InstanceFixture {
 protected:
@@ -230,6 +241,123 @@ TEST_F(Scripting, AsynchronousCallsRunOnTheMainThreadLater)
     EXPECT_TRUE(calls.empty());
     ASSERT_TRUE(browser->pumpUntil([&] { browser->runTimers(0); return !calls.empty(); }));
     EXPECT_EQ(std::vector<Value>{Value(1)}, calls[0]);
+}
+
+// Every NPClass entry that takes a pointer from the browser answers false
+// when it is null (and an argument array only matters with a count above 0);
+// the object goes on working.
+TEST_F(Scripting, NullPointersFromTheBrowserAnswerFalse)
+{
+    NPObject* const object = root.get();
+    NPClass* const cls = object->_class;
+    const NPIdentifier echo = stringIdentifier("echo");
+    const NPIdentifier add = stringIdentifier("add");
+    NPVariant one = voidVariant();
+    one.type = NPVariantType_Int32;
+    one.value.intValue = 1;
+    NPIdentifier* ids = nullptr;
+    uint32_t count = 0;
+    struct Case {
+        const char* what;
+        std::function<bool(NPVariant* result)> call;
+    };
+    const Case cases[] = {
+        {"invoke, no result", [&](NPVariant*) { return cls->invoke(object, echo, &one, 1, nullptr); }},
+        {"invoke, no arguments", [&](NPVariant* r) { return cls->invoke(object, add, nullptr, 2, r); }},
+        {"invokeDefault, no result", [&](NPVariant*) { return cls->invokeDefault(object, &one, 1, nullptr); }},
+        {"invokeDefault, no arguments", [&](NPVariant* r) { return cls->invokeDefault(object, nullptr, 1, r); }},
+        {"construct, no result", [&](NPVariant*) { return cls->construct(object, &one, 1, nullptr); }},
+        {"construct, no arguments", [&](NPVariant* r) { return cls->construct(object, nullptr, 3, r); }},
+        {"getProperty, no result", [&](NPVariant*) { return cls->getProperty(object, echo, nullptr); }},
+        {"setProperty, no value",
+         [&](NPVariant*) { return cls->setProperty(object, stringIdentifier("x"), nullptr); }},
+        {"enumerate, no count", [&](NPVariant*) { return cls->enumerate(object, &ids, nullptr); }},
+        {"enumerate, no array", [&](NPVariant*) { return cls->enumerate(object, nullptr, &count); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NPVariant result = voidVariant();
+        EXPECT_FALSE(c.call(&result));
+        EXPECT_EQ(NPVariantType_Void, result.type);
+    }
+    EXPECT_EQ(nullptr, ids);
+    EXPECT_TRUE(browser->exceptions().empty());
+
+    // No arguments with the count 0 is a call without arguments.
+    NPVariant result = voidVariant();
+    EXPECT_TRUE(cls->invoke(object, stringIdentifier("nothing"), nullptr, 0, &result));
+    browser->releaseVariantValue(&result);
+    EXPECT_EQ(Value(3), call("add", {Value(1), Value(2)}).value);
+}
+
+// An object variant whose pointer is null (which no page value makes) is
+// taken as null: the plugin holds no page object for it, so it never calls
+// the browser with a null object, and it comes back as null.
+TEST_F(Scripting, AnObjectValueWithoutObjectIsNull)
+{
+    NPVariant nothing = voidVariant();
+    nothing.type = NPVariantType_Object;
+    nothing.value.objectValue = nullptr;
+    NPVariant one = voidVariant();
+    one.type = NPVariantType_Int32;
+    one.value.intValue = 1;
+    const CallResult called = browser->invokeRaw(root.get(), stringIdentifier("callPage"), {nothing, one});
+    EXPECT_FALSE(called.ok);
+    EXPECT_EQ("no function", called.exception());
+    EXPECT_EQ(0u, browser->callCount(fakebrowser::Entry::invokeDefault));
+    const CallResult echoed = browser->invokeRaw(root.get(), stringIdentifier("echo"), {nothing});
+    EXPECT_TRUE(echoed.ok);
+    EXPECT_TRUE(echoed.value.isNull()) << echoed.value.describe();
+}
+
+// An object that cannot be asked answers false and writes neither the
+// array nor the count: invalidated by the browser, or its instance gone.
+TEST_F(Scripting, EnumeratingAnObjectThatCannotBeAskedWritesNothing)
+{
+    const CallResult child = call("makeChild");
+    ASSERT_TRUE(child.value.isObject());
+    const ObjectRef invalidated = child.value.asObject();
+    invalidated.get()->_class->invalidate(invalidated.get());
+
+    Instance& other = newInstance();
+    const ObjectRef gone = other.scriptableObject();
+    ASSERT_TRUE(gone);
+    ASSERT_EQ(NPERR_NO_ERROR, other.destroy());
+
+    for (NPObject* object : {invalidated.get(), gone.get()}) {
+        NPIdentifier marker = stringIdentifier("marker");
+        NPIdentifier* ids = &marker;
+        uint32_t count = 77;
+        EXPECT_FALSE(object->_class->enumerate(object, &ids, &count));
+        EXPECT_EQ(&marker, ids);
+        EXPECT_EQ(77u, count);
+    }
+    std::vector<std::string> names;
+    EXPECT_TRUE(browser->enumerate(root.get(), &names));
+}
+
+// A handler that is another instance's object, whose scriptable object has
+// gone with that instance, is called through the page like the page's own
+// functions (and fails there), not skipped.
+TEST_F(Scripting, AHandlerWhoseScriptableObjectIsGoneGoesThroughThePage)
+{
+    std::vector<std::vector<Value>> calls;
+    const ObjectRef handler = recordingFunction(&calls);
+    Instance& other = newInstance();
+    const ObjectRef otherRoot = other.scriptableObject();
+    ASSERT_TRUE(otherRoot);
+    ASSERT_TRUE(call("addEventListener", {Value("ping"), Value(handler)}).ok);
+    ASSERT_TRUE(call("addEventListener", {Value("ping"), Value(otherRoot)}).ok);
+    ASSERT_EQ(NPERR_NO_ERROR, other.destroy());
+
+    const std::size_t timers = browser->timerLog().size();
+    ASSERT_TRUE(call("fire", {Value("ping"), Value(7)}).ok);
+    browser->runAsyncCalls();
+    browser->runTimers(0);
+    EXPECT_EQ(timers + 2, browser->timerLog().size()) << "one page call per handler";
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(std::vector<Value>{Value(7)}, calls[0]);
+    EXPECT_EQ(1u, browser->pageErrors().size()) << "the gone object refuses the page's call";
 }
 
 TEST_F(Scripting, ThePageAddressThroughTheDomWrappers)

@@ -481,6 +481,17 @@ TEST_F(Streams, ARefusedRequestGivesNoStream)
     EXPECT_EQ(1u, requests(fakebrowser::Entry::posturlnotify).size());
 }
 
+// A sink that keeps its stream asks the stream for itself when it hears the
+// end; the stream of a refused request still answers then (it is not yet
+// going away).
+TEST_F(Streams, ARefusedRequestsSinkCanAskForItsStreamAtTheEnd)
+{
+    browser->setStreamAnswer(NPERR_GENERIC_ERROR);
+    const int id = callId("openStream", {Value("http://127.0.0.1/s"), options({{"askSelf", Value(true)}})});
+    EXPECT_EQ((Texts{"completed false", "self", "destroyed", "not opened"}), journal(id));
+    EXPECT_FALSE(alive(id));
+}
+
 // --- The browser's proxy answer.
 
 TEST_F(Streams, TheProxyAnswerIsRead)
@@ -502,6 +513,10 @@ TEST_F(Streams, TheProxyAnswerIsRead)
         {NPERR_NO_ERROR, "PROXY hostonly", "http://127.0.0.1/", "false"},
         {NPERR_NO_ERROR, "", "http://127.0.0.1/", "false"},
         {NPERR_GENERIC_ERROR, "PROXY p.local:1", "http://127.0.0.1/", "false"},
+        // An asked address that does not parse has no scheme to give.
+        {NPERR_NO_ERROR, "PROXY p.local:1", "http://h:x/", "false"},
+        {NPERR_NO_ERROR, "PROXY p.local:1", "ht-tp://h/", "false"},
+        {NPERR_NO_ERROR, "SOCKS s.local:1", "http://h:x/", "true socks s.local 1"},
         // The browser lacks the lookup: the system's detector answers (no proxy here).
         {NPERR_INCOMPATIBLE_VERSION_ERROR, "PROXY p.local:1", "http://127.0.0.1/", "false"},
     };

@@ -443,6 +443,31 @@ TEST_F(WorkerDownloadTest, AHostShuttingDownUnderAWaitingDownloadEndsTheWaitWith
     EXPECT_TRUE(weakStream.expired());
 }
 
+TEST_F(WorkerDownloadTest, AHostShuttingDownUnderAStreamThatNeverEndsEndsTheWait)
+{
+    // Nothing reports the end of this download: the waiter learns of the
+    // shutdown by itself.
+    std::future<FB::HttpStreamResponsePtr> result = std::async(std::launch::async, [&] {
+        return FB::SimpleStreamHelper::synchronousGet(host, FB::URI("http://127.0.0.1/s"), false,
+                                                      1024);
+    });
+    stream = awaitStream();
+    ASSERT_TRUE(stream);
+    stream->silentClose = true;
+    stream->open();
+    stream->deliver(pattern(300), 0);
+    // Time for the worker to take its helper and start waiting for the
+    // body (a shutdown before that ends the carried call instead).
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    host->shutdown();
+    const bool ended = result.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    EXPECT_TRUE(ended) << "the waiter did not see the shutdown";
+    if (!ended)
+        stream->complete(false);
+    EXPECT_FALSE(result.get());
+    EXPECT_LE(1, stream->closes) << "the shutdown closed the stream";
+}
+
 TEST_F(WorkerDownloadTest, AHostShuttingDownBeforeTheRequestIsCarriedGivesAnEmptyResponse)
 {
     // The browser never delivers the hand-off; shutdown runs it (the stream

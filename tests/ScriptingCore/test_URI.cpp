@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"BareHost", "http://example.com", "http", "", "example.com", 0, "/", Query(),
                   "", "http://example.com/"},
         ParseCase{"BackslashEndsHost", "http://host\\dir\\f", "http", "", "host", 0,
-                  "\\dir\\f", Query(), "", "http://host%5cdir%5cf"},
+                  "\\dir\\f", Query(), "", "http://host/%5cdir%5cf"},
         ParseCase{"QueryEndsHost", "http://h?x=1", "http", "", "h", 0, "/", Query{{"x", "1"}},
                   "", "http://h/?x=1"},
         ParseCase{"FragmentEndsHost", "http://h#top", "http", "", "h", 0, "/", Query(), "top",
@@ -212,6 +212,39 @@ TEST(URIToString, WrittenTextParsesBackToAnEqualValue)
     EXPECT_EQ("/p?q/r s", uri.path);
     const FB::URI again(uri.toString(true));
     EXPECT_TRUE(again == uri) << uri.toString(true);
+}
+
+// Whatever the path holds, the written address names the host it was
+// parsed from, also for a path the caller set without a leading slash.
+TEST(URIToString, WrittenTextKeepsTheHost)
+{
+    struct Case {
+        std::string url;
+        std::string path;  // set after parsing when not empty
+    };
+    const Case cases[] = {
+        {"http://a.example\\x/y", ""},
+        {"https://u@a.example:8443\\", ""},
+        {"a.example\\x", ""},
+        {"http://a.example/", "x.evil/y"},
+        {"http://a.example/", "?x"},
+        {"http://a.example/", "#x"},
+        {"http://a.example/?q=1#f", "@b.example"},
+    };
+    for (const Case& c : cases) {
+        FB::URI uri(c.url);
+        if (!c.path.empty())
+            uri.path = c.path;
+        const std::string written(uri.toString(true));
+        SCOPED_TRACE(c.url + " written as " + written);
+        const FB::URI again(written);
+        EXPECT_EQ(uri.protocol, again.protocol);
+        EXPECT_EQ(uri.login, again.login);
+        EXPECT_EQ(uri.domain, again.domain);
+        EXPECT_EQ(uri.port, again.port);
+        EXPECT_EQ(uri.query, again.query);
+        EXPECT_EQ(uri.fragment, again.fragment);
+    }
 }
 
 struct PathCase {

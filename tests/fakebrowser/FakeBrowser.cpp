@@ -560,6 +560,19 @@ CallResult FakeBrowser::invoke(NPObject* object, NPIdentifier name, const std::v
     return finish(ok, &result, before);
 }
 
+CallResult FakeBrowser::invokeRaw(NPObject* object, NPIdentifier name, const std::vector<NPVariant>& args)
+{
+    if (!checkScriptable(object, "invoke") || !object->_class->invoke)
+        return CallResult();
+    const std::size_t before = exceptionCount();
+    std::vector<NPVariant> variants(args);
+    NPVariant result;
+    result.type = NPVariantType_Void;
+    const bool ok = object->_class->invoke(object, name, variants.data(), static_cast<uint32_t>(variants.size()),
+                                           &result);
+    return finish(ok, &result, before);
+}
+
 CallResult FakeBrowser::invokeDefault(NPObject* object, const std::vector<Value>& args)
 {
     if (!checkScriptable(object, "invokeDefault") || !object->_class->invokeDefault)

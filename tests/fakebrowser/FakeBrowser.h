@@ -227,6 +227,9 @@ public:
     CallResult invoke(NPObject* object, NPIdentifier name, const std::vector<Value>& args = {});
     CallResult invokeDefault(NPObject* object, const std::vector<Value>& args = {});
     CallResult construct(NPObject* object, const std::vector<Value>& args = {});
+    // invoke with the NPVariants exactly as given, which the browser keeps:
+    // values no Value expresses, such as an object variant without object.
+    CallResult invokeRaw(NPObject* object, NPIdentifier name, const std::vector<NPVariant>& args);
     // The identifiers' texts; false when the class refuses or lacks enumerate.
     bool enumerate(NPObject* object, std::vector<std::string>* names);
     // The page expression object.name(args...): invoke when the object has

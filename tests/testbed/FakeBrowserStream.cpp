@@ -10,7 +10,7 @@ namespace testbed {
 FakeBrowserStream::FakeBrowserStream(const std::string& url, bool cache, bool seekable,
                                      size_t internalBufferSize)
     : FB::BrowserStream(url, cache, seekable, internalBufferSize), closes(0), acceptReads(true),
-      closeFails(false)
+      closeFails(false), silentClose(false)
 {
 }
 
@@ -82,6 +82,8 @@ bool FakeBrowserStream::write(const char* data, size_t length, size_t& count)
 bool FakeBrowserStream::close()
 {
     ++closes;
+    if (silentClose)
+        return true;
     if (!isCompleted())
         finish(false);
     setOpen(false);

@@ -8,7 +8,7 @@
 // closed stream send nothing; deliver() answers the bytes taken (at most the
 // internal buffer size). readRanges and write are recorded; their answers
 // are set by the test. close() can be made to throw after it has completed
-// the stream, as a failing sink or browser would.
+// the stream, as a failing sink or browser would, or to send nothing.
 // Made by testbed::FakeBrowserHost::_createStream or directly with
 // boost::make_shared. Main thread, like every stream.
 #ifndef TESTBED_FAKEBROWSERSTREAM_H
@@ -55,6 +55,9 @@ public:
     // The browser's answers.
     bool acceptReads;
     bool closeFails;
+    // close() only counts itself and sends nothing, as a browser that drops
+    // a stream without a word.
+    bool silentClose;
 
 private:
     // completed := true, open := false, then the one completion event.

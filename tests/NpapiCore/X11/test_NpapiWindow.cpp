@@ -113,6 +113,147 @@ TEST_F(NpapiWindow, SetWindowEmbedsThePlugAndInputReachesTheCore)
     EXPECT_EQ("plug-removed", line);
 }
 
+// The browser gives the same window again at another place with another
+// clip rectangle: the window is updated in place and the core reads every
+// field of both.
+TEST_F(NpapiWindow, TheSameWindowAgainMovesAndClipsIt)
+{
+    REQUIRE_TEST_DISPLAY();
+    testsupport::SocketHost host;
+    const uint32_t socketId = startSocket(host);
+    ASSERT_NE(0u, socketId);
+
+    Instance& instance = newInstance();
+    const ObjectRef root = instance.scriptableObject();
+    ASSERT_EQ(NPERR_NO_ERROR, instance.setWindow(windowRecord(socketId)));
+    std::string line;
+    ASSERT_TRUE(host.nextLine(line, 10000));
+    EXPECT_EQ("plug-added", line);
+
+    NPWindow moved = windowRecord(socketId);
+    moved.x = 3;
+    moved.y = 4;
+    moved.width = 101;
+    moved.height = 52;
+    moved.clipRect.top = 5;
+    moved.clipRect.left = 6;
+    moved.clipRect.bottom = 57;
+    moved.clipRect.right = 107;
+    EXPECT_EQ(NPERR_NO_ERROR, instance.setWindow(moved));
+    const std::vector<std::string> seen(events(root));
+    EXPECT_EQ(1, std::count(seen.begin(), seen.end(), std::string("attached")));
+    EXPECT_EQ(1, std::count(seen.begin(), seen.end(), std::string("resized 3 4 101 52")));
+    EXPECT_EQ(1, std::count(seen.begin(), seen.end(), std::string("clip 5 6 57 107")));
+
+    // Only the clip rectangle changes: one clip event, no resize.
+    moved.clipRect.top = 9;
+    EXPECT_EQ(NPERR_NO_ERROR, instance.setWindow(moved));
+    const std::vector<std::string> after(events(root));
+    EXPECT_EQ(1, std::count(after.begin(), after.end(), std::string("clip 9 6 57 107")));
+    EXPECT_EQ(1, std::count_if(after.begin(), after.end(),
+                               [](const std::string& e) { return e.find("resized") == 0; }));
+}
+
+// A page call from a mouse event ends the instance (the page removes the
+// plugin): the event callback finishes on a window that is still there
+// (AddressSanitizer watches), then the window goes and the plug leaves.
+TEST_F(NpapiWindow, APageCallFromAMouseEventMayDestroyTheInstance)
+{
+    REQUIRE_TEST_DISPLAY();
+    testsupport::SocketHost host;
+    const uint32_t socketId = startSocket(host);
+    ASSERT_NE(0u, socketId);
+
+    NPError destroyed = -1;
+    Instance& instance = newInstance(
+        {{"onmouse", "removePlugin"}}, "application/x-fbtest-mousecall", "http://127.0.0.1/page.html",
+        [&](Instance& page) {
+            Instance* const plugin = &page;
+            const ObjectRef remove = browser->newFunction(
+                [plugin, &destroyed](const Value&, const std::vector<Value>&) {
+                    destroyed = plugin->destroy();
+                    return Value("removed");
+                },
+                page.npp());
+            browser->setProperty(page.window().get(), "removePlugin", Value(remove));
+        });
+    ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+    ASSERT_EQ(NPERR_NO_ERROR, instance.setWindow(windowRecord(socketId)));
+    std::string line;
+    ASSERT_TRUE(host.nextLine(line, 10000));
+    EXPECT_EQ("plug-added", line);
+    testsupport::pumpGtkUntil([] { return false; }, 300);
+
+    Display* const display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, socketId, DefaultRootWindow(display), 60, 40, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(display, -1, rootX, rootY, CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XFlush(display);
+    EXPECT_TRUE(testsupport::pumpGtkUntil([&] { return destroyed != -1; }, 10000));
+    EXPECT_EQ(NPERR_NO_ERROR, destroyed);
+    EXPECT_TRUE(instance.destroyed());
+    ASSERT_TRUE(host.nextLine(line, 10000));
+    EXPECT_EQ("plug-removed", line);
+    // Events still queued for the window find no handler.
+    testsupport::pumpGtkUntil([] { return false; }, 200);
+}
+
+// NPP_Destroy shuts the host down before it takes the window from the core:
+// the core's detach handler finds the host shut down, and its page call
+// does not reach the page. Taking the window away earlier, with the host
+// live, lets the same call through.
+TEST_F(NpapiWindow, DestroyShutsTheHostDownBeforeTheWindowGoes)
+{
+    REQUIRE_TEST_DISPLAY();
+    testsupport::SocketHost host;
+    const uint32_t socketId = startSocket(host);
+    ASSERT_NE(0u, socketId);
+
+    std::vector<std::vector<Value>> calls;
+    Instance& instance = newInstance(
+        {{"ondetach", "pageDetach"}}, "application/x-fbtest-detachcall", "http://127.0.0.1/page.html",
+        [&](Instance& page) {
+            browser->setProperty(page.window().get(), "pageDetach",
+                                 Value(recordingFunction(&calls, Value("reached"))));
+        });
+    ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+    ObjectRef root = instance.scriptableObject();
+    const Value journal = browser->invoke(root.get(), "coreJournal").value;
+    ASSERT_TRUE(journal.isInt());
+    root.reset();
+
+    std::string line;
+    ASSERT_EQ(NPERR_NO_ERROR, instance.setWindow(windowRecord(socketId)));
+    ASSERT_TRUE(host.nextLine(line, 10000));
+    EXPECT_EQ("plug-added", line);
+    NPWindow none = {};
+    EXPECT_EQ(NPERR_NO_ERROR, instance.setWindow(none));
+    ASSERT_TRUE(host.nextLine(line, 10000));
+    EXPECT_EQ("plug-removed", line);
+    EXPECT_EQ(1u, calls.size());
+
+    ASSERT_EQ(NPERR_NO_ERROR, instance.setWindow(windowRecord(socketId)));
+    ASSERT_TRUE(host.nextLine(line, 10000));
+    EXPECT_EQ("plug-added", line);
+    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    EXPECT_EQ(1u, calls.size()) << "a page call reached the page after the host's shutdown";
+
+    // The core's journal, read through another instance.
+    Instance& other = newInstance();
+    const ObjectRef reader = other.scriptableObject();
+    const CallResult entries = browser->invoke(reader.get(), "journal", {journal});
+    ASSERT_TRUE(entries.value.isObject());
+    std::vector<std::string> texts;
+    for (const Value& value : browser->arrayValues(entries.value.object()))
+        texts.push_back(value.asString());
+    EXPECT_EQ((std::vector<std::string>{"detached shutdown=0 call=reached",
+                                        "detached shutdown=1 call=error []"}),
+              texts);
+}
+
 TEST_F(NpapiWindow, DestroyingTheInstanceUnembedsThePlug)
 {
     REQUIRE_TEST_DISPLAY();

@@ -8,11 +8,24 @@
 //   application/x-fbtest-nomemory   std::bad_alloc (5)
 //   application/x-fbtest-refusewin  the core refuses its window with a
 //                                   script error when it is attached
+//   application/x-fbtest-mousecall  on a mouse press the core calls the page
+//                                   function of its "onmouse" param
+//   application/x-fbtest-detachcall when detached from its window the core
+//                                   journals whether its host is shut down
+//                                   and what calling its "ondetach" param gave
+//                                   ("detached shutdown=<0|1> call=<answer or
+//                                   error text>", under coreJournal)
 //   anything else                   a working plugin
-// The root object records what the core saw ("events") and offers methods
-// that exercise values, page objects, worker threads, events and streams.
+// The root object records what the core saw ("events": attached, detached,
+// mouse and key presses, "resized x y w h", "clip top left bottom right")
+// and offers methods that exercise values, page objects, worker threads,
+// events and streams.
 // Streams and downloads are journalled process-wide by id ("journal"), so
 // what happens to a stream after its instance is gone can still be read.
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <map>
@@ -20,6 +33,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/make_shared.hpp>
@@ -41,6 +55,8 @@
 #include "PluginEvents/KeyboardEvents.h"
 #include "PluginEvents/MouseEvents.h"
 #include "PluginEvents/StreamEvents.h"
+#include "PluginEvents/WindowEvents.h"
+#include "PluginWindow.h"
 #include "SimpleStreamHelper.h"
 #include "URI.h"
 #include "method_wrappers.h"
@@ -138,10 +154,12 @@ std::string headerText(const FB::HeaderMap& headers)
 
 // Journals every event of the streams it observes, as text:
 //   "created", "opened", "failed open", "data <offset> <length> <progress> <bytes>",
-//   "completed <true|false>", "destroyed". Holds no stream.
+//   "completed <true|false>", "destroyed". Holds no stream. With askSelf it
+// also asks the stream for itself at completion, as a sink that keeps its
+// stream does, and journals "self" or "no self".
 class RecordingSink : public FB::PluginEventSink {
 public:
-    explicit RecordingSink(int id) : m_id(id) {}
+    explicit RecordingSink(int id, bool askSelf = false) : m_id(id), m_askSelf(askSelf) {}
 
     bool HandleEvent(FB::PluginEvent* evt, FB::PluginEventSource* source) override
     {
@@ -161,6 +179,8 @@ public:
             journal.add(m_id, text.str());
         } else if (FB::StreamCompletedEvent* done = dynamic_cast<FB::StreamCompletedEvent*>(evt)) {
             journal.add(m_id, done->success ? "completed true" : "completed false");
+            if (m_askSelf)
+                journal.add(m_id, askSelf(source) ? "self" : "no self");
         } else if (dynamic_cast<FB::StreamDestroyedEvent*>(evt)) {
             journal.add(m_id, "destroyed");
         }
@@ -168,7 +188,17 @@ public:
     }
 
 private:
+    static bool askSelf(FB::PluginEventSource* source)
+    {
+        try {
+            return static_cast<bool>(FB::streamFromSource(source)->sharedFromThis());
+        } catch (const boost::bad_weak_ptr&) {
+            return false;
+        }
+    }
+
     const int m_id;
+    const bool m_askSelf;
 };
 
 // The download helper's calls, journalled: "progress <percent>" for each
@@ -197,8 +227,10 @@ public:
 
 class TestRoot : public FB::JSAPIAuto {
 public:
-    TestRoot(const FB::BrowserHostPtr& host, const boost::shared_ptr<EventRecord>& record)
-        : FB::JSAPIAuto("<test root>"), m_host(host), m_record(record)
+    TestRoot(const FB::BrowserHostPtr& host, const boost::weak_ptr<FB::PluginCore>& core,
+             const boost::shared_ptr<EventRecord>& record, int coreJournal)
+        : FB::JSAPIAuto("<test root>"), m_host(host), m_core(core), m_record(record),
+          m_coreJournal(coreJournal)
     {
         addMethod("echo", FB::bindMethod(this, &TestRoot::echo));
         addMethod("add", FB::bindMethod(this, &TestRoot::add));
@@ -209,6 +241,10 @@ public:
         addMethod("callPageFromWorker", FB::bindMethod(this, &TestRoot::callPageFromWorker));
         addMethod("holdInWorker", FB::bindMethod(this, &TestRoot::holdInWorker));
         addMethod("releaseWorker", FB::bindMethod(this, &TestRoot::releaseWorker));
+        addMethod("holdPastDestroy", FB::bindMethod(this, &TestRoot::holdPastDestroy));
+        addMethod("callPageAsyncLoop", FB::bindMethod(this, &TestRoot::callPageAsyncLoop));
+        addMethod("param", FB::bindMethod(this, &TestRoot::param));
+        addMethod("coreJournal", FB::bindMethod(this, &TestRoot::coreJournal));
         addMethod("workerResult", FB::bindMethod(this, &TestRoot::workerResult));
         addMethod("fire", FB::bindMethod(this, &TestRoot::fire));
         addMethod("makeChild", FB::bindMethod(this, &TestRoot::makeChild));
@@ -252,9 +288,12 @@ public:
     void fail(const std::string& message) { throw FB::script_error(message); }
     void failStd() { throw std::runtime_error("not for the page"); }
 
+    // A page call; a null function (no page object) is refused.
     FB::variant callPage(const FB::JSObjectPtr& func, const FB::variant& arg)
     {
-        return required(func)->invoke("", FB::makeVariantList(arg));
+        if (!func)
+            throw FB::script_error("no function");
+        return func->invoke("", FB::makeVariantList(arg));
     }
     void callPageAsync(const FB::JSObjectPtr& func, const FB::variant& arg)
     {
@@ -307,6 +346,62 @@ public:
         });
     }
     void releaseWorker() { joinHolder(); }
+
+    // A worker that outlives the instance: it holds the page object (and,
+    // with holdCore, the plugin core) until a byte arrives on releaseFd (or
+    // the pipe closes), drops them on its own thread, then writes a byte to
+    // doneFd. The test owns both pipes.
+    void holdPastDestroy(const FB::JSObjectPtr& object, int releaseFd, int doneFd, bool holdCore)
+    {
+        FB::PluginCorePtr core;
+        if (holdCore)
+            core = m_core.lock();
+        FB::JSObjectPtr held(object);
+        std::thread([held, core, releaseFd, doneFd]() mutable {
+            char byte = 0;
+            while (::read(releaseFd, &byte, 1) < 0 && errno == EINTR) {
+            }
+            held.reset();
+            core.reset();
+            while (::write(doneFd, "x", 1) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    }
+
+    // A worker schedules calls of the page function (its argument counts up)
+    // as fast as it can, until releaseWorker or the root object's end, for at
+    // most 30 s.
+    void callPageAsyncLoop(const FB::JSObjectPtr& func)
+    {
+        joinHolder();
+        required(func);
+        const boost::shared_ptr<Gate> gate(m_gate = boost::make_shared<Gate>());
+        m_holder = boost::thread([gate, func] {
+            const std::chrono::steady_clock::time_point end =
+                std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+                {
+                    boost::mutex::scoped_lock lock(gate->mutex);
+                    if (gate->open)
+                        return;
+                }
+                try {
+                    func->invokeAsync("", FB::makeVariantList(i));
+                } catch (const std::exception&) {
+                    return;
+                }
+            }
+        });
+    }
+
+    // The core's parameter (empty when the core or the name is gone).
+    FB::variant param(const std::string& name)
+    {
+        const FB::PluginCorePtr core(m_core.lock());
+        return core ? core->getParamVariant(name) : FB::variant();
+    }
+    // The core's own journal id; -1 for a core that keeps none.
+    int coreJournal() { return m_coreJournal; }
 
     void fire(const std::string& name, const FB::variant& arg)
     {
@@ -371,14 +466,15 @@ public:
         return id;
     }
     // A stream read by a recording sink; answers its journal id. options:
-    // {seekable, blockSize}, both optional (block size 0: the default).
-    // Nothing here holds the stream.
+    // {seekable, blockSize, askSelf}, all optional (block size 0: the
+    // default). Nothing here holds the stream.
     int openStream(const std::string& url, const FB::VariantMap& options)
     {
         const bool seekable = option(options, "seekable", false);
         const int blockSize = option(options, "blockSize", 0);
+        const bool askSelf = option(options, "askSelf", false);
         const int id = Journal::get().newId();
-        const FB::PluginEventSinkPtr sink(boost::make_shared<RecordingSink>(id));
+        const FB::PluginEventSinkPtr sink(boost::make_shared<RecordingSink>(id, askSelf));
         m_sinks.push_back(sink);
         FB::BrowserStreamRequest request(FB::URI::fromString(url), "GET", true);
         request.sink = sink;
@@ -477,7 +573,9 @@ private:
     }
 
     FB::BrowserHostPtr m_host;
+    boost::weak_ptr<FB::PluginCore> m_core;
     boost::shared_ptr<EventRecord> m_record;
+    const int m_coreJournal;
     boost::shared_ptr<Outcome> m_outcome;
     boost::shared_ptr<Gate> m_gate;
     boost::thread m_holder;
@@ -485,32 +583,55 @@ private:
     std::vector<FB::PluginEventSinkPtr> m_sinks;
 };
 
+// What a core does beyond recording, picked by the MIME type.
+enum class Behaviour { Plain, RefuseWindow, CallPageOnMouse, CallPageOnDetach };
+
 class TestCore : public FB::PluginCore {
 public:
-    explicit TestCore(bool refuseWindow)
-        : m_refuseWindow(refuseWindow), m_record(boost::make_shared<EventRecord>())
+    explicit TestCore(Behaviour behaviour)
+        : m_behaviour(behaviour), m_record(boost::make_shared<EventRecord>()),
+          m_journal(behaviour == Behaviour::CallPageOnDetach ? Journal::get().newId() : -1)
     {
     }
 
-    bool HandleEvent(FB::PluginEvent* evt, FB::PluginEventSource*) override
+    bool HandleEvent(FB::PluginEvent* evt, FB::PluginEventSource* source) override
     {
         if (dynamic_cast<FB::AttachedEvent*>(evt)) {
             m_record->add("attached");
-            if (m_refuseWindow)
+            if (m_behaviour == Behaviour::RefuseWindow)
                 throw FB::script_error("window refused");
         } else if (dynamic_cast<FB::DetachedEvent*>(evt)) {
             m_record->add("detached");
+            if (m_behaviour == Behaviour::CallPageOnDetach)
+                Journal::get().add(m_journal, "detached shutdown=" +
+                                                  std::to_string(getHost()->isShutDown()) +
+                                                  " call=" + callParam("ondetach"));
         } else if (FB::MouseDownEvent* down = dynamic_cast<FB::MouseDownEvent*>(evt)) {
             m_record->add("mousedown " + std::to_string(down->button));
+            if (m_behaviour == Behaviour::CallPageOnMouse)
+                m_record->add("onmouse " + callParam("onmouse"));
         } else if (FB::KeyDownEvent* key = dynamic_cast<FB::KeyDownEvent*>(evt)) {
             m_record->add("keydown " + std::to_string(key->nativeKey));
+        } else if (FB::PluginWindow* window = dynamic_cast<FB::PluginWindow*>(source)) {
+            if (dynamic_cast<FB::ResizedEvent*>(evt)) {
+                const FB::Rect at = window->getWindowPosition();
+                m_record->add("resized " + std::to_string(at.left) + " " + std::to_string(at.top) +
+                              " " + std::to_string(window->getWindowWidth()) + " " +
+                              std::to_string(window->getWindowHeight()));
+            } else if (dynamic_cast<FB::ClipChangedEvent*>(evt)) {
+                const FB::Rect clip = window->getWindowClipping();
+                m_record->add("clip " + std::to_string(clip.top) + " " + std::to_string(clip.left) +
+                              " " + std::to_string(clip.bottom) + " " + std::to_string(clip.right));
+            }
         }
         return false;
     }
 
     FB::JSAPIPtr createJSAPI() override
     {
-        return boost::make_shared<TestRoot>(getHost(), m_record);
+        const boost::weak_ptr<FB::PluginCore> self(
+            boost::static_pointer_cast<FB::PluginCore>(shared_from_this()));
+        return boost::make_shared<TestRoot>(getHost(), self, m_record, m_journal);
     }
 
     void onUnsolicitedStream(FB::BrowserStreamRequest& request) override
@@ -535,8 +656,23 @@ public:
     }
 
 private:
-    const bool m_refuseWindow;
+    // Calls the page function a param named; its answer as text, or
+    // "error [<text>]".
+    std::string callParam(const std::string& name)
+    {
+        try {
+            const FB::JSObjectPtr func(getParamVariant(name).convert_cast<FB::JSObjectPtr>());
+            if (!func)
+                return "no function";
+            return func->invoke("", FB::VariantList()).convert_cast<std::string>();
+        } catch (const std::exception& e) {
+            return std::string("error [") + e.what() + "]";
+        }
+    }
+
+    const Behaviour m_behaviour;
     boost::shared_ptr<EventRecord> m_record;
+    const int m_journal;
 };
 
 class TestFactory : public FB::FactoryBase {
@@ -549,7 +685,14 @@ public:
             throw FB::Npapi::PluginCreateError("refused");
         if (mimetype == "application/x-fbtest-nomemory")
             throw std::bad_alloc();
-        return boost::make_shared<TestCore>(mimetype == "application/x-fbtest-refusewin");
+        static const std::map<std::string, Behaviour> behaviours = {
+            {"application/x-fbtest-refusewin", Behaviour::RefuseWindow},
+            {"application/x-fbtest-mousecall", Behaviour::CallPageOnMouse},
+            {"application/x-fbtest-detachcall", Behaviour::CallPageOnDetach},
+        };
+        const std::map<std::string, Behaviour>::const_iterator found = behaviours.find(mimetype);
+        return boost::make_shared<TestCore>(found == behaviours.end() ? Behaviour::Plain
+                                                                      : found->second);
     }
 
     boost::shared_ptr<FB::Npapi::NpapiPlugin>
