@@ -64,9 +64,11 @@ private:
             keep(result.value.asObject());
     }
 
-    NPObject* object()
+    // A reference of the step's own: making the arguments may replace the
+    // pool entry it came from.
+    ObjectRef object()
     {
-        return m_objects.empty() ? nullptr : m_objects[m_in.below(m_objects.size())].get();
+        return m_objects.empty() ? ObjectRef() : m_objects[m_in.below(m_objects.size())];
     }
 
     NPObject* root() { return m_objects.empty() ? nullptr : m_objects[0].get(); }
@@ -90,9 +92,19 @@ private:
         return stringIdentifier(*text);
     }
 
-    // Whether a costly member may run once more in this input.
+    bool forbidden(const std::string& member) const
+    {
+        for (const std::string& name : m_target.forbiddenNames)
+            if (name == member)
+                return true;
+        return false;
+    }
+
+    // Whether a member may run (once more) in this input.
     bool allowed(const std::string& member)
     {
+        if (forbidden(member))
+            return false;
         for (const std::string& rare : m_target.rareNames)
             if (rare == member)
                 return m_rareCalls[member]++ == 0;
@@ -117,10 +129,8 @@ private:
         case 6: return Value(static_cast<double>(m_in.integral<int16_t>()) / 4);
         case 7:
         case 8: return Value(m_in.text());
-        case 9: {
-            NPObject* o = object();
-            return o ? Value(ObjectRef::retain(m_browser, o)) : Value::null();
-        }
+        case 9:
+            return Value(object());
         case 10: {
             if (depth >= kMaxDepth)
                 return Value();
@@ -186,7 +196,8 @@ private:
         switch (m_in.byte() % 14) {
         case 0:
         case 1: {
-            NPObject* o = object();
+            const ObjectRef target = object();
+            NPObject* o = target.get();
             const NPIdentifier id = name(&member);
             const std::vector<Value> args = arguments(0);
             if (o && allowed(member))
@@ -195,7 +206,8 @@ private:
         }
         case 2:
         case 3: {
-            NPObject* o = object();
+            const ObjectRef target = object();
+            NPObject* o = target.get();
             member = nameText();
             const std::vector<Value> args = arguments(0);
             if (o && allowed(member))
@@ -203,16 +215,18 @@ private:
             break;
         }
         case 4: {
-            NPObject* o = object();
+            const ObjectRef target = object();
+            NPObject* o = target.get();
             const std::vector<Value> args = arguments(0);
             if (o && allowedFunction(o))
                 keepResult(m_browser.invokeDefault(o, args));
             break;
         }
         case 5: {
-            NPObject* o = object();
+            const ObjectRef target = object();
+            NPObject* o = target.get();
             const NPIdentifier id = name(&member);
-            if (!o)
+            if (!o || forbidden(member))
                 break;
             const CallResult result = m_browser.getProperty(o, id);
             if (result.value.isObject())
@@ -221,7 +235,8 @@ private:
             break;
         }
         case 6: {
-            NPObject* o = object();
+            const ObjectRef target = object();
+            NPObject* o = target.get();
             const NPIdentifier id = name(&member);
             const Value v = value(0);
             if (o)
@@ -229,14 +244,16 @@ private:
             break;
         }
         case 7: {
-            NPObject* o = object();
+            const ObjectRef target = object();
+            NPObject* o = target.get();
             const NPIdentifier id = name(&member);
             if (o)
                 m_browser.removeProperty(o, id);
             break;
         }
         case 8: {
-            NPObject* o = object();
+            const ObjectRef target = object();
+            NPObject* o = target.get();
             const NPIdentifier id = name(&member);
             if (o) {
                 m_browser.hasMethod(o, id);
@@ -245,14 +262,16 @@ private:
             break;
         }
         case 9: {
-            NPObject* o = object();
+            const ObjectRef target = object();
+            NPObject* o = target.get();
             std::vector<std::string> names;
             if (o)
                 m_browser.enumerate(o, &names);
             break;
         }
         case 10: {
-            NPObject* o = object();
+            const ObjectRef target = object();
+            NPObject* o = target.get();
             const std::vector<Value> args = arguments(0);
             if (o)
                 keepResult(m_browser.construct(o, args));

@@ -48,6 +48,9 @@ struct ScriptTarget {
     std::vector<std::string> reentrantNames;
     // Names called at most once per input (costly: processes, threads).
     std::vector<std::string> rareNames;
+    // Names never called nor read (members for tests that hand over
+    // system resources such as file descriptors).
+    std::vector<std::string> forbiddenNames;
 };
 
 void runScriptProgram(const ScriptTarget& target, const uint8_t* data, size_t size);

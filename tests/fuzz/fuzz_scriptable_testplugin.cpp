@@ -20,11 +20,14 @@ fuzz::ScriptTarget testPlugin()
                     "holdInWorker", "releaseWorker", "workerResult", "fire", "makeChild", "makeList",
                     "makeMap", "wideNumbers", "nothing", "location", "events", "sameObject", "readMember",
                     "download", "post", "openStream", "readRanges", "closeStream", "streamAlive", "journal",
-                    "acceptStreams", "lastUnsolicited", "proxy", "kind"};
+                    "acceptStreams", "lastUnsolicited", "proxy", "param", "coreJournal", "kind"};
     target.reentrantNames = {"echo", "add", "fail", "callPage", "callPageAsync", "fire", "makeChild",
                              "sameObject", "readMember", "holdInWorker", "releaseWorker", "location"};
     // A worker that waits for the main thread until the instance goes.
     target.rareNames = {"callPageFromWorker"};
+    // Workers that read and write file descriptors the test gives, or flood
+    // the browser with calls for seconds.
+    target.forbiddenNames = {"holdPastDestroy", "callPageAsyncLoop"};
     return target;
 }
 
