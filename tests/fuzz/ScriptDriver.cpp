@@ -141,7 +141,7 @@ private:
             return Value(made);
         }
         default: {
-            const ObjectRef function = pageFunction(depth);
+            const ObjectRef function = pageFunction();
             keep(function);
             return Value(function);
         }
@@ -159,7 +159,7 @@ private:
 
     // A page function: answers an argument, throws, or calls a member of
     // the root again with its own arguments.
-    ObjectRef pageFunction(int depth)
+    ObjectRef pageFunction()
     {
         const uint8_t kind = m_in.byte() % 4;
         const std::string member = m_target.reentrantNames.empty() || kind != 3
@@ -167,7 +167,6 @@ private:
                                        : m_target.reentrantNames[m_in.below(m_target.reentrantNames.size())];
         const size_t index = m_in.below(4);
         Driver* self = this;
-        (void)depth;
         return m_browser.newFunction(
             [self, kind, member, index](const Value&, const std::vector<Value>& args) -> Value {
                 if (kind == 1)
