@@ -20,7 +20,7 @@
 class CappedLogStream : public talk_base::StreamAdapterInterface {
 public:
     // What one process may write to its log file: 10 MiB.
-    static const size_t kDefaultCap = 10 * 1024 * 1024;
+    static constexpr size_t kDefaultCap = 10 * 1024 * 1024;
     static const char kLimitNotice[];
 
     CappedLogStream(talk_base::StreamInterface* file, size_t cap);

@@ -51,16 +51,15 @@ void reportCleanUpError()
     fputs(kCleanUpError, stderr);
 }
 
-// True when a folder on the way from the home directory down to path, path
-// itself included, is a symbolic link: what lies below it may be anywhere.
-// A path that is not below the home counts as such a way.
-bool linkOnTheWay(const std::string& path)
+// True when a folder on the way from top down to path, path itself
+// included, is a symbolic link: what lies below it may be anywhere. A path
+// that is not below top counts as such a way.
+bool linkOnTheWay(const std::string& top, const std::string& path)
 {
-    const std::string home = FB::System::getHomeDirPath();
-    if (path.compare(0, home.size(), home) != 0)
+    if (path.compare(0, top.size(), top) != 0)
         return true;
-    fs::path at(home);
-    std::string::size_type begin = home.size();
+    fs::path at(top);
+    std::string::size_type begin = top.size();
     while (begin < path.size()) {
         std::string::size_type end = path.find('/', begin);
         if (end == std::string::npos)
@@ -99,7 +98,8 @@ void createFolders(const fs::path& dir)
 void removeLegacyProductDir()
 {
     const fs::path legacy = toPath(FB::utf8ToWide(getLegacyProductDir()));
-    if (!fs::is_directory(fs::status(legacy)) || linkOnTheWay(legacy.string()))
+    if (!fs::is_directory(fs::status(legacy)) ||
+        linkOnTheWay(FB::System::getHomeDirPath(), legacy.string()))
         return;
     try {
         // Links below the folder are removed, not followed.
@@ -150,9 +150,11 @@ void prepareLogFile(const std::string& base, const std::string& extension, std::
     const std::wstring logsDir = FB::utf8ToWide(getLogsDir());
     const fs::path dir = toPath(logsDir);
     if (fs::is_directory(fs::status(dir))) {
-        // A folder reached through a link may be anyone's: the file is made
-        // there, but nothing there is deleted.
-        if (!linkOnTheWay(dir.string()))
+        // A folder of ours reached through a link may be anyone's: the file
+        // is made there, but nothing there is deleted. The user's own
+        // configuration folder may well be a link (shared dotfiles).
+        const std::string userConfig = fs::path(getConfigDir()).parent_path().string();
+        if (!linkOnTheWay(userConfig, dir.string()))
             pruneOldLogs(dir, now);
     } else {
         createFolders(dir);

@@ -3,10 +3,11 @@ page's script reports.
 
 Used by the demo (run-demo.py) and by the end-to-end tests. The caller side
 (run_page) prepares the engine's environment and starts a separate engine
-process: /usr/bin/python3 running this file, under xvfb-run when asked or when
-there is no display, and, when asked, inside a private mount namespace in
-which the password database gives the user a home of the caller's and the
-fixed main plugin folder holds just the files the caller names. The engine side (main) loads the page with setHtml at the
+process: /usr/bin/python3 running this file, on an Xvfb server of its own
+when asked or when there is no display, and, when asked, inside a private
+mount namespace in which the password database gives the user a home of the
+caller's and the fixed main plugin folder holds just the files the caller
+names. The engine side (main) loads the page with setHtml at the
 given address and polls it until its script sets window.kzoDone, then hands
 window.kzoResults (any JSON value) back through a file.
 
@@ -19,10 +20,13 @@ A page reports with: window.kzoResults = ...; window.kzoDone = true;
 
 import json
 import os
+import select
 import shlex
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 ENGINE_PYTHON = "/usr/bin/python3"
 MAIN_PLUGIN_DIR = "/usr/lib64/mozilla/plugins"
@@ -114,6 +118,67 @@ def engine_environment(plugin_dir, stub_dir=None, home=None, extra=None):
     return env
 
 
+class Xvfb:
+    """An X server for one engine run, on a display it chooses itself
+    (-displayfd: no race with other servers for a display number) and
+    stopped by whoever started it: only this child is ever signalled."""
+
+    def __init__(self, log_path, timeout):
+        self.log_path = log_path
+        read_end, write_end = os.pipe()
+        with open(log_path, "wb") as log:
+            self.process = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                 "-nolisten", "tcp"],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                pass_fds=(write_end,))
+        os.close(write_end)
+        try:
+            self.display = self._read_display(read_end, timeout)
+        except EngineError:
+            self.stop()
+            raise
+        finally:
+            os.close(read_end)
+
+    def _read_display(self, read_end, timeout):
+        text = b""
+        deadline = time.monotonic() + timeout
+        while not text.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([read_end], [], [], left)[0]:
+                raise EngineError("Xvfb chose no display in %d s:\n%s" % (timeout, self.output()))
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                raise EngineError("Xvfb ended (status %s) before it chose a display:\n%s" % (
+                    self.process.poll(), self.output()))
+            text += chunk
+        return ":" + text.decode().strip()
+
+    def output(self):
+        with open(self.log_path, "rb") as f:
+            return f.read().decode(errors="replace")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+def describe_status(status):
+    """An exit status as subprocess gives it, with the signal named."""
+    if status < 0:
+        try:
+            return "%d, %s" % (status, signal.Signals(-status).name)
+        except ValueError:
+            pass
+    return str(status)
+
+
 def run_page(html, base_url, plugin_dir, work_dir, timeout=30, stub_dir=None, home=None,
              extra_env=None, private=None, main_plugin_files=(), use_xvfb=None):
     """Runs html at base_url in a fresh engine process; returns a dict with
@@ -136,10 +201,6 @@ def run_page(html, base_url, plugin_dir, work_dir, timeout=30, stub_dir=None, ho
     command = [ENGINE_PYTHON, os.path.abspath(__file__), request]
     if use_xvfb is None:
         use_xvfb = not os.environ.get("DISPLAY")
-    if use_xvfb:
-        # Parallel runs start their search for a free display apart.
-        command = ["xvfb-run", "-a", "-n", str(100 + os.getpid() % 800),
-                   "-s", "-screen 0 1024x768x24"] + command
     if private:
         scratch = os.path.join(work_dir, "mnt")
         os.makedirs(scratch, exist_ok=True)
@@ -147,16 +208,26 @@ def run_page(html, base_url, plugin_dir, work_dir, timeout=30, stub_dir=None, ho
                               str(len(main_plugin_files))] + list(main_plugin_files) + command)
 
     env = engine_environment(plugin_dir, stub_dir, home, extra_env)
+    server = None
     try:
-        run = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                             timeout=timeout + 30)
-    except subprocess.TimeoutExpired as e:
-        raise EngineError("the engine did not end in time:\n%s" % (e.output or b"").decode(
-            errors="replace"))
+        if use_xvfb:
+            server = Xvfb(os.path.join(work_dir, "xvfb.log"), timeout)
+            env["DISPLAY"] = server.display
+            env.pop("XAUTHORITY", None)
+        try:
+            run = subprocess.run(command, env=env, stdout=subprocess.PIPE,
+                                 stderr=subprocess.STDOUT, timeout=timeout + 30)
+        except subprocess.TimeoutExpired as e:
+            raise EngineError("the engine did not end in time:\n%s" % (e.output or b"").decode(
+                errors="replace"))
+    finally:
+        if server:
+            server.stop()
     log = run.stdout.decode(errors="replace")
     if not os.path.exists(result):
-        raise EngineError("the engine ended (status %d) without a result:\n%s" % (
-            run.returncode, log))
+        raise EngineError("the engine ended (status %s) without a result:\n%s%s" % (
+            describe_status(run.returncode), log,
+            "\nXvfb:\n" + server.output() if server else ""))
     with open(result) as f:
         answer = json.load(f)
     answer["log"] = log

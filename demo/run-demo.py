@@ -4,7 +4,7 @@ installed plugin, at a vendor address, and prints what the page read: the
 plugin's version, the main plugin's version, some error messages and the
 result of an update. The update runs stand-ins for yum and
 gpk-update-viewer (a temporary folder first on PATH), never the real ones.
-Headless under xvfb-run when there is no display.
+Headless on an Xvfb server of its own when there is no display.
 
     demo/run-demo.py [--plugin-dir DIR] [--url URL] [--yum-exit N]
                      [--main-plugin-stand-in VERSION]

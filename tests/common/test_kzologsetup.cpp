@@ -241,8 +241,7 @@ TEST_F(PlantedLinkTest, ALogFolderReachedThroughALinkIsNeverPruned)
         {"the log folder", plugin + "/logs", elsewhere.path(), elsewhere.File("old.log")},
         {"a folder above it", home.path() + "/.config/Tarnwell", elsewhere.path(),
          elsewhere.File("okzoinstallplugin/logs/old.log")},
-        {"the configuration folder", home.path() + "/.config", elsewhere.path(),
-         elsewhere.File("Tarnwell/okzoinstallplugin/logs/old.log")},
+        {"the plugin's folder", plugin, elsewhere.path(), elsewhere.File("logs/old.log")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -255,6 +254,18 @@ TEST_F(PlantedLinkTest, ALogFolderReachedThroughALinkIsNeverPruned)
         EXPECT_EQ(logs + "/" + ownLogName(kNow), prepare()) << "the file is still made there";
         EXPECT_TRUE(FileExists(c.oldFile));
     }
+}
+
+TEST_F(PlantedLinkTest, AConfigurationFolderThatIsALinkIsTheUsersOwnAndPruned)
+{
+    // Shared dotfiles often make ~/.config a link; the logs below it are ours.
+    const std::string oldFile = elsewhere.File("Tarnwell/okzoinstallplugin/logs/old.log");
+    std::filesystem::create_directories(std::filesystem::path(oldFile).parent_path());
+    touch(oldFile, kNow - 30 * kDay);
+    plant(home.path() + "/.config", elsewhere.path());
+
+    EXPECT_EQ(logs + "/" + ownLogName(kNow), prepare());
+    EXPECT_FALSE(FileExists(oldFile));
 }
 
 TEST_F(PlantedLinkTest, TheLegacyFolderGoesOnlyWhenNoFolderOnItsWayIsALink)

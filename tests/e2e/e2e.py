@@ -10,7 +10,7 @@ the plugin would write into the real home. Exit status: 0 passed, 1 failed,
 77 skipped.
 
     e2e.py --list
-    e2e.py --case NAME --plugin PLUGIN.so --work DIR
+    e2e.py --case NAME --plugin PLUGIN.so --work DIR [--time-scale N]
 """
 
 import argparse
@@ -88,6 +88,7 @@ class Case:
         os.symlink(os.path.abspath(args.plugin),
                    os.path.join(self.plugins, os.path.basename(args.plugin)))
         self.test_plugin = args.test_plugin
+        self.time_scale = args.time_scale
         self.env = {"XDG_RUNTIME_DIR": runtime}
         self.private = kzopage.private_namespace_command()
         if not self.private:
@@ -116,7 +117,8 @@ class Case:
         self.runs += 1
         answer = kzopage.run_page(html, url, self.plugins,
                                   os.path.join(self.work, "run%d" % self.runs),
-                                  timeout=timeout, stub_dir=self.stubs, home=self.home,
+                                  timeout=timeout * self.time_scale, stub_dir=self.stubs,
+                                  home=self.home,
                                   extra_env=self.env, private=self.private,
                                   main_plugin_files=main_plugin_files, use_xvfb=True)
         self.last_log = answer["log"]
@@ -392,6 +394,7 @@ def main():
     parser.add_argument("--plugin")
     parser.add_argument("--test-plugin")
     parser.add_argument("--work")
+    parser.add_argument("--time-scale", type=int, default=1)
     args = parser.parse_args()
     if args.list:
         print(";".join(CASES))
