@@ -1,9 +1,12 @@
 #include "talk/base/fifobuffer.h"
 
+#include <errno.h>
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 
+#include "talk/base/messagequeue.h"
 #include "talk/base/thread.h"
 
 namespace talk_base {
@@ -12,13 +15,24 @@ typedef std::lock_guard<std::recursive_mutex> Lock;
 
 FifoBuffer::FifoBuffer(size_t length)
     : state_(SS_OPEN),
-      buffer_(new char[length]),
-      buffer_length_(length),
+      buffer_(new (std::nothrow) char[length]),
+      buffer_length_(buffer_ ? length : 0),
       data_length_(0),
       read_position_(0),
-      owner_(Thread::Current()) {}
+      out_of_memory_(!buffer_),
+      owner_(ThreadWatch::ForCurrent()) {}
 
-FifoBuffer::~FifoBuffer() { delete[] buffer_; }
+FifoBuffer::~FifoBuffer() {
+  // An event may be on its way to the receivers on the owner thread, and
+  // they may read the buffer: let it finish while the FIFO is whole.
+  MessageQueueManager::Clear(this);
+  delete[] buffer_;
+}
+
+void FifoBuffer::PostToOwner(int events) {
+  if (!owner_) return;
+  owner_->Run([this, events](Thread* thread) { PostEvent(thread, events, 0); });
+}
 
 size_t FifoBuffer::Wrap(size_t offset) const {
   // A zero-length buffer holds nothing and has no position to wrap.
@@ -41,8 +55,9 @@ bool FifoBuffer::GetWriteRemaining(size_t* size) const {
 bool FifoBuffer::SetCapacity(size_t size) {
   Lock lock(crit_);
   if (data_length_ > size) return false;
-  if (size != buffer_length_) {
-    char* buffer = new char[size];
+  if (size != buffer_length_ || out_of_memory_) {
+    char* buffer = new (std::nothrow) char[size];
+    if (!buffer) return false;
     const size_t copy = data_length_;
     const size_t tail_copy = std::min(copy, buffer_length_ - read_position_);
     if (tail_copy) memcpy(buffer, &buffer_[read_position_], tail_copy);
@@ -51,6 +66,7 @@ bool FifoBuffer::SetCapacity(size_t size) {
     buffer_ = buffer;
     buffer_length_ = size;
     read_position_ = 0;
+    out_of_memory_ = false;
   }
   return true;
 }
@@ -64,6 +80,7 @@ StreamResult FifoBuffer::ReadOffset(void* buffer, size_t bytes, size_t offset,
 StreamResult FifoBuffer::WriteOffset(const void* buffer, size_t bytes,
                                      size_t offset, size_t* bytes_written) {
   Lock lock(crit_);
+  if (out_of_memory_) return SR_ERROR;
   return WriteOffsetLocked(buffer, bytes, offset, bytes_written);
 }
 
@@ -79,21 +96,25 @@ StreamResult FifoBuffer::Read(void* buffer, size_t bytes, size_t* bytes_read,
     read_position_ = Wrap(copy);
     data_length_ -= copy;
     if (bytes_read) *bytes_read = copy;
-    if (!was_writable && copy > 0) PostEvent(owner_, SE_WRITE, 0);
+    if (!was_writable && copy > 0) PostToOwner(SE_WRITE);
   }
   return result;
 }
 
 StreamResult FifoBuffer::Write(const void* buffer, size_t bytes,
-                               size_t* bytes_written, int*) {
+                               size_t* bytes_written, int* error) {
   Lock lock(crit_);
+  if (out_of_memory_) {
+    if (error) *error = ENOMEM;
+    return SR_ERROR;
+  }
   const bool was_readable = data_length_ > 0;
   size_t copy = 0;
   const StreamResult result = WriteOffsetLocked(buffer, bytes, 0, &copy);
   if (result == SR_SUCCESS) {
     data_length_ += copy;
     if (bytes_written) *bytes_written = copy;
-    if (!was_readable && copy > 0) PostEvent(owner_, SE_READ, 0);
+    if (!was_readable && copy > 0) PostToOwner(SE_READ);
   }
   return result;
 }
@@ -118,7 +139,7 @@ void FifoBuffer::ConsumeReadData(size_t size) {
   const bool was_writable = data_length_ < buffer_length_;
   read_position_ = Wrap(size);
   data_length_ -= size;
-  if (!was_writable && size > 0) PostEvent(owner_, SE_WRITE, 0);
+  if (!was_writable && size > 0) PostToOwner(SE_WRITE);
 }
 
 void* FifoBuffer::GetWriteBuffer(size_t* size) {
@@ -144,7 +165,7 @@ void FifoBuffer::ConsumeWriteBuffer(size_t size) {
   size = std::min(size, buffer_length_ - data_length_);
   const bool was_readable = data_length_ > 0;
   data_length_ += size;
-  if (!was_readable && size > 0) PostEvent(owner_, SE_READ, 0);
+  if (!was_readable && size > 0) PostToOwner(SE_READ);
 }
 
 StreamResult FifoBuffer::ReadOffsetLocked(void* buffer, size_t bytes,
@@ -157,8 +178,9 @@ StreamResult FifoBuffer::ReadOffsetLocked(void* buffer, size_t bytes,
   const size_t copy = std::min(bytes, available);
   const size_t tail_copy = std::min(copy, buffer_length_ - read_position);
   char* const p = static_cast<char*>(buffer);
-  memcpy(p, &buffer_[read_position], tail_copy);
-  memcpy(p + tail_copy, &buffer_[0], copy - tail_copy);
+  // memcpy must not see a null pointer, even for no bytes.
+  if (tail_copy) memcpy(p, &buffer_[read_position], tail_copy);
+  if (copy > tail_copy) memcpy(p + tail_copy, &buffer_[0], copy - tail_copy);
   if (bytes_read) *bytes_read = copy;
   return SR_SUCCESS;
 }
@@ -175,8 +197,8 @@ StreamResult FifoBuffer::WriteOffsetLocked(const void* buffer, size_t bytes,
   const size_t copy = std::min(bytes, available);
   const size_t tail_copy = std::min(copy, buffer_length_ - write_position);
   const char* const p = static_cast<const char*>(buffer);
-  memcpy(&buffer_[write_position], p, tail_copy);
-  memcpy(&buffer_[0], p + tail_copy, copy - tail_copy);
+  if (tail_copy) memcpy(&buffer_[write_position], p, tail_copy);
+  if (copy > tail_copy) memcpy(&buffer_[0], p + tail_copy, copy - tail_copy);
   if (bytes_written) *bytes_written = copy;
   return SR_SUCCESS;
 }

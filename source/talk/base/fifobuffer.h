@@ -3,23 +3,31 @@
 // Writes append at the end of the data and reads take from its start; the
 // data wraps at the buffer's end. When a write puts the first bytes into an
 // empty buffer the FIFO posts SE_READ, and when a read frees room in a full
-// one it posts SE_WRITE; both go to the thread that made the FIFO (none when
-// that thread had no Thread) and reach SignalEvent there. Close marks the
-// end: reads then drain the data and answer SR_EOS.
+// one it posts SE_WRITE; both go to the thread that made the FIFO and reach
+// SignalEvent there. None are posted when that thread had no Thread, nor
+// once its Thread's queue is destroyed. Close marks the end: reads then
+// drain the data and answer SR_EOS.
+//
+// A FIFO whose buffer could not be allocated holds nothing and answers its
+// writes with SR_ERROR and error ENOMEM until SetCapacity gives it a buffer;
+// a SetCapacity that cannot allocate answers false and keeps the old one.
 //
 // Threads: every operation may come from any thread; all but GetState run
 // under one recursive mutex. The pointers that GetReadData and
 // GetWriteBuffer hand out stay valid only until the matching Consume call,
 // and SetCapacity must not run while one is held; use them from a single
-// reader and a single writer.
+// reader and a single writer. The FIFO may be deleted on any thread: an
+// event being delivered on the owner thread finishes first.
 #ifndef TALK_BASE_FIFOBUFFER_H_
 #define TALK_BASE_FIFOBUFFER_H_
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 
 #include "talk/base/stream.h"
+#include "talk/base/threadwatch.h"
 
 namespace talk_base {
 
@@ -65,13 +73,16 @@ class FifoBuffer : public StreamInterface {
  private:
   // (read position + |offset|) modulo the buffer length; 0 for no buffer.
   size_t Wrap(size_t offset) const;
+  // Posts |events| to the owner thread while its queue exists.
+  void PostToOwner(int events);
 
   std::atomic<StreamState> state_;
   char* buffer_;
   size_t buffer_length_;
   size_t data_length_;
   size_t read_position_;
-  Thread* owner_;
+  bool out_of_memory_;  // the buffer could not be allocated
+  const std::shared_ptr<ThreadWatch> owner_;  // null without an owner
   mutable std::recursive_mutex crit_;
 };
 

@@ -44,8 +44,8 @@ enum LogSeverity {
 };
 
 // What the error suffix of a line shows. Any other non-zero value shows the
-// bracketed number only.
-enum LogErrorContext {
+// bracketed number only, so the type holds every int.
+enum LogErrorContext : int {
   ERRCTX_NONE = 0,
   ERRCTX_ERRNO = 1,
 };

@@ -470,12 +470,16 @@ int PhysicalSocket::Recv(void* pv, int cb) {
 int PhysicalSocket::RecvFrom(void* pv, int cb, SocketAddress* paddr) {
   if (!CheckLength(cb)) return -1;
   sockaddr_in saddr;
+  memset(&saddr, 0, sizeof(saddr));
   socklen_t cbAddr = sizeof(saddr);
   errno = 0;
   const int received = static_cast<int>(::recvfrom(
       s_, pv, cb, 0, reinterpret_cast<sockaddr*>(&saddr), &cbAddr));
   error_ = errno;
-  if (received >= 0 && paddr) paddr->FromSockAddr(saddr);
+  if (received >= 0 && paddr) {
+    // A stream socket names no sender: the length comes back 0.
+    if (cbAddr < sizeof(saddr) || !paddr->FromSockAddr(saddr)) paddr->Clear();
+  }
   const bool success = (received >= 0) || IsBlockingError(error_);
   if (udp_ || success) EnableEvents(DE_READ);
   if (!success) {

@@ -37,6 +37,8 @@ class Socket {
   virtual int Send(const void* pv, int cb) = 0;
   virtual int SendTo(const void* pv, int cb, const SocketAddress& addr) = 0;
   virtual int Recv(void* pv, int cb) = 0;
+  // |paddr| gets the sender, or the cleared address when the socket names
+  // none (a stream socket).
   virtual int RecvFrom(void* pv, int cb, SocketAddress* paddr) = 0;
   virtual int Listen(int backlog) = 0;
   // The caller owns the accepted socket; null on failure.

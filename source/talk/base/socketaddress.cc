@@ -286,30 +286,29 @@ bool SocketAddress::FromSockAddr(const sockaddr_in& saddr) {
   return true;
 }
 
-size_t SocketAddress::ToSockAddrStorage(sockaddr_storage* saddr) const {
+int SocketAddress::ToSockAddrStorage(sockaddr_storage* saddr) const {
   return ToSockAddrStorageHelper(saddr, ip_, port_);
 }
 
-size_t SocketAddress::ToDualStackSockAddrStorage(
-    sockaddr_storage* saddr) const {
+int SocketAddress::ToDualStackSockAddrStorage(sockaddr_storage* saddr) const {
   return ToSockAddrStorageHelper(saddr, ip_.AsIPv6Address(), port_);
 }
 
-size_t ToSockAddrStorageHelper(sockaddr_storage* addr, const IPAddress& ip,
-                               int port) {
+int ToSockAddrStorageHelper(sockaddr_storage* addr, const IPAddress& ip,
+                            int port) {
   memset(addr, 0, sizeof(*addr));
   addr->ss_family = static_cast<sa_family_t>(ip.family());
   if (ip.family() == AF_INET) {
     sockaddr_in* saddr = reinterpret_cast<sockaddr_in*>(addr);
     saddr->sin_addr = ip.GetIPv4Address();
     saddr->sin_port = htons(static_cast<uint16_t>(port));
-    return sizeof(sockaddr_in);
+    return static_cast<int>(sizeof(sockaddr_in));
   }
   if (ip.family() == AF_INET6) {
     sockaddr_in6* saddr = reinterpret_cast<sockaddr_in6*>(addr);
     saddr->sin6_addr = ip.GetIPv6Address();
     saddr->sin6_port = htons(static_cast<uint16_t>(port));
-    return sizeof(sockaddr_in6);
+    return static_cast<int>(sizeof(sockaddr_in6));
   }
   return 0;
 }

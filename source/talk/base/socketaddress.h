@@ -90,8 +90,9 @@ class SocketAddress {
 
   void ToSockAddr(sockaddr_in* saddr) const;
   bool FromSockAddr(const sockaddr_in& saddr);
-  size_t ToSockAddrStorage(sockaddr_storage* saddr) const;
-  size_t ToDualStackSockAddrStorage(sockaddr_storage* saddr) const;
+  // The size used, ready for a socket call's length; 0 without family.
+  int ToSockAddrStorage(sockaddr_storage* saddr) const;
+  int ToDualStackSockAddrStorage(sockaddr_storage* saddr) const;
 
   // Text conversions of IPv4 addresses in host order.
   static bool StringToIP(const std::string& str, uint32_t* ip);
@@ -115,8 +116,8 @@ std::ostream& operator<<(std::ostream& os, const SocketAddress& addr);
 
 // Fills |saddr| with |ip| and |port|; the size used, 0 for an address
 // without family.
-size_t ToSockAddrStorageHelper(sockaddr_storage* saddr, const IPAddress& ip,
-                               int port);
+int ToSockAddrStorageHelper(sockaddr_storage* saddr, const IPAddress& ip,
+                            int port);
 bool SocketAddressFromSockAddrStorage(const sockaddr_storage& saddr,
                                       SocketAddress* out);
 

@@ -1,10 +1,14 @@
 #include "talk/base/stream.h"
 
+#include "talk/base/messagequeue.h"
 #include "talk/base/thread.h"
 
 namespace talk_base {
 
 StreamInterface::~StreamInterface() {
+  // Before SignalEvent goes: an event may be being emitted on the thread
+  // that delivers this stream's messages, and this waits for it.
+  MessageQueueManager::Clear(this);
   SignalEvent.disconnect_all();
 }
 
@@ -78,7 +82,11 @@ StreamResult StreamInterface::ReadLine(std::string* line) {
 void StreamInterface::PostEvent(Thread* thread, int events, int err) {
   // Without a thread there is no queue to carry the event.
   if (!thread) return;
-  thread->Post(this, MSG_POST_EVENT, new PostEventData(events, err));
+  // Not through the virtual table: another thread may already be running
+  // the Thread's destructors, and its queue part is whole until its
+  // SignalQueueDestroyed has been emitted (a ThreadWatch posts until then).
+  thread->MessageQueue::Post(this, MSG_POST_EVENT,
+                             new PostEventData(events, err));
 }
 
 void StreamInterface::PostEvent(int events, int err) {

@@ -9,6 +9,8 @@
 // queue.
 //
 // Threads: a stream is used by one thread at a time; nothing here locks.
+// Its destruction first removes its pending events and waits for one that
+// is being emitted on another thread.
 #ifndef TALK_BASE_STREAM_H_
 #define TALK_BASE_STREAM_H_
 

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 
 namespace talk_base {
 
@@ -62,7 +63,12 @@ bool StringStream::GetAvailable(size_t* size) const {
 bool StringStream::ReserveSize(size_t size) {
   // reserve would throw beyond max_size.
   if (read_only_ || size > str_->max_size()) return false;
-  str_->reserve(size);
+  // Out of memory is an answer here, not an exception.
+  try {
+    str_->reserve(size);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   return true;
 }
 

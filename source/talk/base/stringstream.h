@@ -2,7 +2,8 @@
 //
 // Reads move a position through the string; writes always append, whatever
 // the read position. A stream made on a const string is read-only: its
-// writes fail with error -1.
+// writes fail with error -1. ReserveSize answers false when the room
+// cannot be had, out of memory included.
 //
 // Threads: one thread at a time; nothing here locks.
 #ifndef TALK_BASE_STRINGSTREAM_H_

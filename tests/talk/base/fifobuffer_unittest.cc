@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -229,6 +230,114 @@ TEST_F(FifoBufferTest, NoOwnerThreadNoEvents) {
   EXPECT_EQ(0, counter.reads);
   EXPECT_EQ(0, counter.writes);
   delete fifo;
+}
+
+// Zero bytes may come with a null buffer: nothing is copied, nothing is
+// posted.
+TEST_F(FifoBufferTest, ZeroBytesWithANullBuffer) {
+  FifoBuffer fifo(4);
+  EventCounter counter;
+  fifo.SignalEvent.connect(&counter, &EventCounter::OnEvent);
+  size_t n = 9;
+  EXPECT_EQ(SR_SUCCESS, fifo.Write(nullptr, 0, &n, nullptr));  // empty
+  EXPECT_EQ(0u, n);
+  EXPECT_EQ(SR_SUCCESS, fifo.WriteOffset(nullptr, 0, 0, &n));
+  StreamResult r;
+  ASSERT_EQ(2u, WriteString(&fifo, "ab", &r));
+  n = 9;
+  EXPECT_EQ(SR_SUCCESS, fifo.Read(nullptr, 0, &n, nullptr));  // holding two
+  EXPECT_EQ(0u, n);
+  EXPECT_EQ(SR_SUCCESS, fifo.ReadOffset(nullptr, 0, 1, &n));
+  EXPECT_EQ(SR_SUCCESS, fifo.Write(nullptr, 0, &n, nullptr));
+  EXPECT_EQ(SR_SUCCESS, fifo.WriteOffset(nullptr, 0, 1, &n));
+  ASSERT_EQ(2u, WriteString(&fifo, "cd", &r));
+  EXPECT_EQ(SR_SUCCESS, fifo.Read(nullptr, 0, &n, nullptr));  // full
+  EXPECT_EQ("abcd", ReadString(&fifo, 8, &r));
+  DrainQueue(Thread::Current());
+  EXPECT_EQ(1, counter.reads);  // from "ab" only
+  EXPECT_EQ(1, counter.writes);  // from the last read only
+}
+
+// Makes a FIFO on the Thread that dispatches it, which becomes the owner.
+struct FifoMaker : public MessageHandler {
+  explicit FifoMaker(size_t n) : size(n) {}
+  void OnMessage(Message*) override { fifo = new FifoBuffer(size); }
+  size_t size;
+  FifoBuffer* fifo = nullptr;
+};
+
+// A FIFO whose owner Thread is gone posts nothing more: it must not reach
+// into the freed Thread.
+TEST_F(FifoBufferTest, NoEventsOnceTheOwnerThreadIsGone) {
+  FifoBuffer* made = nullptr;
+  std::thread maker([&] {
+    AutoThread owner;  // current while this OS thread makes the FIFO
+    made = new FifoBuffer(2);
+  });
+  maker.join();
+  std::unique_ptr<FifoBuffer> fifo(made);
+  // Both edges: empty to readable, full to writable.
+  StreamResult r;
+  EXPECT_EQ(2u, WriteString(fifo.get(), "ab", &r));
+  EXPECT_EQ("a", ReadString(fifo.get(), 1, &r));
+  size_t len = 0;
+  fifo->GetWriteBuffer(&len);
+  fifo->ConsumeWriteBuffer(len);
+  fifo->GetReadData(&len);
+  fifo->ConsumeReadData(1);
+  EXPECT_EQ(1u, ReadString(fifo.get(), 8, &r).size());
+}
+
+// The owner Thread is deleted while another thread keeps crossing both
+// edges, so that posts meet the Thread's destruction.
+TEST_F(FifoBufferTest, OwnerThreadDeletedWhileAnotherThreadPosts) {
+  Watchdog watchdog(60);
+  Thread* owner = new Thread;
+  ASSERT_TRUE(owner->Start());
+  FifoMaker maker(1);
+  owner->Send(&maker);
+  ASSERT_NE(nullptr, maker.fifo);
+  std::unique_ptr<FifoBuffer> fifo(maker.fifo);
+  std::atomic<bool> stop(false);
+  std::atomic<int> rounds(0);
+  std::thread user([&] {
+    char c = 'x';
+    size_t n = 0;
+    while (!stop.load()) {
+      fifo->Write(&c, 1, &n, nullptr);  // empty -> readable
+      fifo->Read(&c, 1, &n, nullptr);   // full -> writable
+      ++rounds;
+    }
+  });
+  while (rounds.load() < 100) std::this_thread::yield();
+  delete owner;
+  const int at_deletion = rounds.load();
+  while (rounds.load() < at_deletion + 100) std::this_thread::yield();
+  stop = true;
+  user.join();
+}
+
+// Deleting the FIFO on another thread waits for the event being emitted on
+// the owner thread: every receiver gets it, and the FIFO is whole
+// meanwhile.
+TEST_F(FifoBufferTest, DeletedOnAnotherThreadWhileTheOwnerEmits) {
+  Watchdog watchdog(60);
+  Thread owner;
+  ASSERT_TRUE(owner.Start());
+  FifoMaker maker(4);
+  owner.Send(&maker);
+  ASSERT_NE(nullptr, maker.fifo);
+  SlowReceiver reader(true);
+  EventRecorder witness;
+  maker.fifo->SignalEvent.connect(&reader, &SlowReceiver::OnEvent);
+  maker.fifo->SignalEvent.connect(&witness, &EventRecorder::OnEvent);
+  StreamResult r;
+  ASSERT_EQ(3u, WriteString(maker.fifo, "abc", &r));  // posts SE_READ
+  ASSERT_TRUE(reader.WaitEntered());
+  delete maker.fifo;
+  EXPECT_EQ("abc", reader.read());
+  EXPECT_EQ(std::vector<int>{SE_READ}, witness.events_);
+  owner.Stop();
 }
 
 uint32_t Checksum(uint32_t sum, const char* data, size_t len) {

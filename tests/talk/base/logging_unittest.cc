@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -238,6 +240,22 @@ TEST_F(LoggingTest, LineFormatIsExact) {
       message.Stream() << "message";
     }
     EXPECT_EQ(Expand(c.expected), sink->text);
+  }
+}
+
+// The error context is an int: a value other than 0 and 1 is kept whole
+// and shows the bracketed number only.
+TEST_F(LoggingTest, ErrorContextHoldsAnyInt) {
+  EXPECT_TRUE((std::is_same<std::underlying_type<talk_base::LogErrorContext>::type,
+                            int>::value));
+  for (const int context : {2, 255, -1, INT_MAX, INT_MIN}) {
+    SCOPED_TRACE(context);
+    const auto stored = static_cast<talk_base::LogErrorContext>(context);
+    EXPECT_EQ(context, static_cast<int>(stored));
+    LogMessage::SetLogStream(nullptr, talk_base::LS_NONE);
+    CaptureSink* sink = Capture(talk_base::LS_SENSITIVE);
+    LogMessage("x.cc", 1, talk_base::LS_ERROR, stored, 5).Stream() << "m";
+    EXPECT_EQ("ERROR(x.cc:1): m : [0x00000005]\n", sink->text);
   }
 }
 

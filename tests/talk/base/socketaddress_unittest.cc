@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -347,15 +348,23 @@ TEST(SocketAddressTest, SockAddrConversions) {
   EXPECT_FALSE(back.FromSockAddr(sin));
 
   sockaddr_storage ss;
-  EXPECT_EQ(sizeof(sockaddr_in), SocketAddress("1.2.3.4", 5).ToSockAddrStorage(&ss));
+  // The sizes are ints, as a socket call's length is taken.
+  EXPECT_TRUE((std::is_same<int, decltype(SocketAddress().ToSockAddrStorage(&ss))>::value));
+  EXPECT_TRUE((std::is_same<int, decltype(SocketAddress().ToDualStackSockAddrStorage(
+                                     &ss))>::value));
+  EXPECT_TRUE((std::is_same<int, decltype(ToSockAddrStorageHelper(&ss, IPAddress(),
+                                                                  0))>::value));
+  EXPECT_EQ(static_cast<int>(sizeof(sockaddr_in)),
+            SocketAddress("1.2.3.4", 5).ToSockAddrStorage(&ss));
   SocketAddress out;
   ASSERT_TRUE(SocketAddressFromSockAddrStorage(ss, &out));
   EXPECT_EQ("1.2.3.4:5", out.ToString());
-  EXPECT_EQ(sizeof(sockaddr_in6),
+  EXPECT_EQ(static_cast<int>(sizeof(sockaddr_in6)),
             SocketAddress("1.2.3.4", 5).ToDualStackSockAddrStorage(&ss));
   ASSERT_TRUE(SocketAddressFromSockAddrStorage(ss, &out));
   EXPECT_EQ("[::ffff:1.2.3.4]:5", out.ToString());
-  EXPECT_EQ(0u, SocketAddress(IPAddress(), 5).ToSockAddrStorage(&ss));
+  EXPECT_EQ(0, SocketAddress(IPAddress(), 5).ToSockAddrStorage(&ss));
+  EXPECT_EQ(0, ToSockAddrStorageHelper(&ss, IPAddress(), 5));
   EXPECT_FALSE(SocketAddressFromSockAddrStorage(ss, &out));
   EXPECT_FALSE(SocketAddressFromSockAddrStorage(ss, nullptr));
 }

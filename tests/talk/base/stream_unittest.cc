@@ -176,6 +176,25 @@ TEST(StreamEventTest, DestroyedStreamGetsNoEvent) {
   EXPECT_TRUE(recorder.events_.empty());
 }
 
+// A stream deleted on one thread while its event is being emitted on
+// another: the deletion waits, and every receiver gets the event.
+TEST(StreamEventTest, DeletedWhileItsEventIsEmittedElsewhere) {
+  talk_base::Thread worker;
+  ASSERT_TRUE(worker.Start());
+  auto* stream = new talk_base::NullStream;
+  // The NullStream part is gone while the deletion waits: only the
+  // interface is whole, so the receiver leaves the stream alone.
+  SlowReceiver slow(false);
+  EventRecorder witness;
+  stream->SignalEvent.connect(&slow, &SlowReceiver::OnEvent);
+  stream->SignalEvent.connect(&witness, &EventRecorder::OnEvent);
+  stream->PostEvent(&worker, talk_base::SE_WRITE, 0);
+  ASSERT_TRUE(slow.WaitEntered());
+  delete stream;
+  EXPECT_EQ(std::vector<int>{talk_base::SE_WRITE}, witness.events_);
+  worker.Stop();
+}
+
 // Without a thread to carry it an event goes nowhere: neither a null
 // target nor an OS thread that has no Thread of its own posts anything.
 TEST(StreamEventTest, NoThreadNoEvent) {

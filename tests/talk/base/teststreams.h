@@ -1,6 +1,6 @@
 // Streams and helpers for stream tests: a stream that moves a scripted
-// number of bytes per call, a recorder of stream events, and a drain of the
-// current queue.
+// number of bytes per call, a recorder of stream events, a receiver that
+// holds an emit up, and a drain of the current queue.
 #ifndef TESTS_TALK_BASE_TESTSTREAMS_H_
 #define TESTS_TALK_BASE_TESTSTREAMS_H_
 
@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "talk/base/sigslot.h"
@@ -97,6 +98,45 @@ class EventRecorder : public sigslot::has_slots<> {
   std::vector<int> events_;
   std::vector<int> errors_;
   std::vector<pthread_t> threads_;
+};
+
+// A receiver that, on an event, says it has entered, waits a while, and
+// then, when asked to, reads what the stream holds: it keeps an emit
+// running long enough for another thread to act meanwhile.
+class SlowReceiver : public sigslot::has_slots<> {
+ public:
+  explicit SlowReceiver(bool reads) : reads_(reads) {}
+
+  void OnEvent(talk_base::StreamInterface* stream, int, int) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      entered_ = true;
+    }
+    changed_.notify_all();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (!reads_) return;
+    char buf[64];
+    size_t n = 0;
+    if (stream->Read(buf, sizeof(buf), &n, nullptr) == talk_base::SR_SUCCESS) {
+      read_.assign(buf, n);
+    }
+  }
+
+  bool WaitEntered() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(10),
+                             [this] { return entered_; });
+  }
+
+  // What the read got; look only once the emit is over.
+  const std::string& read() const { return read_; }
+
+ private:
+  const bool reads_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool entered_ = false;
+  std::string read_;
 };
 
 // Dispatches every message that is ready on |thread|'s queue.
