@@ -7,12 +7,16 @@
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 // Asio's headers use fences that ThreadSanitizer does not model; the resolver
-// here runs on the calling thread only.
+// here runs on the calling thread only. (GCC's warning; clang has none.)
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wtsan"
+#endif
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #include <boost/lexical_cast.hpp>
 
 namespace FB {
@@ -137,7 +141,9 @@ std::string URI::toString(bool includeDomain) const
     if (includeDomain) {
         out += protocol;
         out += "://";
-        if (!login.empty()) {
+        // Reading takes the host part's first "@" as the end of the login,
+        // so an empty login is written too when the host holds one.
+        if (!login.empty() || domain.find('@') != std::string::npos) {
             out += login;
             out += "@";
         }

@@ -18,7 +18,14 @@ function(fb_add_plugin name)
   target_link_libraries(${name} PRIVATE
     -Wl,--whole-archive ${_whole} -Wl,--no-whole-archive ${ARG_LIBS})
   add_dependencies(${name} ${ARG_LIBS})
+  # A fuzzing build leaves the sanitizer and fuzzer hooks to the runtime
+  # that clang links into the executable, so they cannot be defined here.
+  if(FB_FUZZ)
+    set(_defs)
+  else()
+    set(_defs -Wl,-z,defs)
+  endif()
   target_link_options(${name} PRIVATE
-    -Wl,-z,nodelete -Wl,-z,defs -Wl,--version-script=${FB_PLUGIN_EXPORTS})
+    -Wl,-z,nodelete ${_defs} -Wl,--version-script=${FB_PLUGIN_EXPORTS})
   set_target_properties(${name} PROPERTIES LINK_DEPENDS ${FB_PLUGIN_EXPORTS})
 endfunction()

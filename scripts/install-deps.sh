@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need.
+# Installs the Debian packages the build and the tests need, and the extra
+# packages named as arguments (CI adds clang's for the fuzz targets).
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   libutfcpp-dev libgtk2.0-dev libssl-dev openssl
   xvfb xauth libxtst-dev
   python3-pyqt5.qtwebkit
+  "$@"
 )
 
 missing=()

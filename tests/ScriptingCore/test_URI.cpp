@@ -286,6 +286,23 @@ TEST(URIEquality, ComparesEveryPart)
         EXPECT_FALSE(base == FB::URI(other)) << other;
 }
 
+// A host part whose login is empty and whose host holds "@": the written
+// address keeps the empty login, or the host's first "@" would end a login
+// when it is read back and the host would change.
+TEST(URIToString, AnEmptyLoginIsWrittenWhenTheHostHoldsAnAt)
+{
+    for (const char* url : {"http://@b@c/", "http://@@/x", "https://@h@i:81/p"}) {
+        const FB::URI uri(url);
+        ASSERT_EQ("", uri.login) << url;
+        const FB::URI again(uri.toString(true));
+        EXPECT_EQ(uri.domain, again.domain) << url << " written as " << uri.toString(true);
+        EXPECT_EQ(uri.login, again.login) << url;
+        EXPECT_EQ(uri.port, again.port) << url;
+    }
+    // An address without "@" in its host writes no login part.
+    EXPECT_EQ("http://h/", FB::URI("http://h/").toString(true));
+}
+
 class LoopbackTest : public ::testing::Test {
 protected:
     void TearDown() override { FB::URI::clearLoopbackAliases(); }

@@ -168,7 +168,7 @@ TEST(VariantConstruction, TriboolStoresBool)
 {
     EXPECT_TRUE(variant(boost::logic::tribool(true)).castBool());
     EXPECT_FALSE(variant(boost::logic::tribool(false)).castBool());
-    const variant indeterminate(boost::logic::tribool(boost::logic::indeterminate));
+    const variant indeterminate{boost::logic::tribool(boost::logic::indeterminate)};
     ASSERT_EQ(typeid(bool), indeterminate.getType());
     EXPECT_FALSE(indeterminate.castBool());
 }

@@ -7,9 +7,17 @@
 #include <sstream>
 #include <stdexcept>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/asan_interface.h>
+// GCC says __SANITIZE_ADDRESS__, clang __has_feature(address_sanitizer).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
 #define FAKEBROWSER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define FAKEBROWSER_ASAN 1
+#endif
+#ifdef FAKEBROWSER_ASAN
+#include <sanitizer/asan_interface.h>
 #endif
 
 namespace fakebrowser {

@@ -1,5 +1,6 @@
 #include "PageObject.h"
 
+#include <cmath>
 #include <cstring>
 #include <exception>
 
@@ -9,6 +10,9 @@
 namespace fakebrowser {
 
 namespace {
+
+// The longest array a page may ask for by setting "length".
+const double kMaxArrayLength = 1 << 20;
 
 PageObject* self(NPObject* object)
 {
@@ -193,7 +197,13 @@ bool npSetProperty(NPObject* object, NPIdentifier name, const NPVariant* value)
                 page->elements.resize(index + 1);
             page->elements[index] = std::move(v);
         } else if (page->kind == PageKind::Array && key == "length") {
-            page->elements.resize(v.isNumber() ? static_cast<std::size_t>(v.asNumber()) : 0);
+            // A script engine refuses a length that is no whole number of 0
+            // or more; this browser's arrays are dense, so it refuses a huge
+            // one too.
+            const double length = v.isNumber() ? v.asNumber() : 0;
+            if (!(length >= 0 && length <= kMaxArrayLength) || length != std::floor(length))
+                return false;
+            page->elements.resize(static_cast<std::size_t>(length));
         } else {
             page->properties[key] = std::move(v);
         }

@@ -1,6 +1,8 @@
 // The page the fake browser offers a plugin: its objects, NPN_GetValue,
 // NPN_Evaluate with the page helper and its timers, and scripting from the
 // page's side.
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include "FakeBrowser.h"
@@ -108,6 +110,20 @@ TEST_F(FakeBrowserPage, PageObjectsBehaveAsScriptObjects)
     EXPECT_EQ((std::vector<std::string>{"7", "f"}), names);
     seenThis = Value();
     seenArgs.clear();
+}
+
+TEST_F(FakeBrowserPage, AnArrayRefusesALengthThatIsNoWholeNumber)
+{
+    ObjectRef array = browser.newArray({Value(1), Value(2), Value(3)});
+    const double refused[] = {-1.0, 1.5, std::nan(""), 1e300};
+    for (double length : refused) {
+        EXPECT_FALSE(browser.setProperty(array.get(), "length", Value(length)).ok) << length;
+        EXPECT_EQ(Value(3), browser.getProperty(array.get(), "length").value) << length;
+    }
+    EXPECT_TRUE(browser.setProperty(array.get(), "length", Value(2.0)).ok);
+    EXPECT_EQ((std::vector<Value>{Value(1), Value(2)}), browser.arrayValues(array.get()));
+    array.reset();
+    expectBalancedAtTheEnd();
 }
 
 TEST_F(FakeBrowserPage, GetValueAnswersAndConfiguredFailures)

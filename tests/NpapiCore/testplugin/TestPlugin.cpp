@@ -26,6 +26,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <new>
@@ -268,10 +269,23 @@ public:
         addMethod("proxy", FB::bindMethod(this, &TestRoot::proxy));
     }
 
-    ~TestRoot() override { joinWorker(); }
+    ~TestRoot() override
+    {
+        joinHolder();
+        // Callers' workers end once their page call returns or the host
+        // shuts down, which happens before a core drops its root.
+        for (boost::thread& worker : m_callers)
+            joinOrDetach(worker);
+    }
 
     FB::variant echo(const FB::variant& value) { return value; }
-    int add(int a, int b) { return a + b; }
+    int add(int a, int b)
+    {
+        const long long sum = static_cast<long long>(a) + b;
+        if (sum < INT_MIN || sum > INT_MAX)
+            throw FB::script_error("the sum does not fit in an int");
+        return static_cast<int>(sum);
+    }
     void fail(const std::string& message) { throw FB::script_error(message); }
     void failStd() { throw std::runtime_error("not for the page"); }
 
@@ -284,20 +298,21 @@ public:
     }
     void callPageAsync(const FB::JSObjectPtr& func, const FB::variant& arg)
     {
-        func->invokeAsync("", FB::makeVariantList(arg));
+        required(func)->invokeAsync("", FB::makeVariantList(arg));
     }
     FB::variant readMember(const FB::JSObjectPtr& object, const std::string& name)
     {
-        return object->getProperty(name);
+        return required(object)->getProperty(name);
     }
 
     // A worker calls the page function synchronously (carried to the main
-    // thread) and keeps the answer or the error text for workerResult.
+    // thread) and keeps the answer or the error text for workerResult. It
+    // is not joined here: it may be waiting for this very thread.
     void callPageFromWorker(const FB::JSObjectPtr& func, const FB::variant& arg)
     {
-        joinWorker();
+        required(func);
         const boost::shared_ptr<Outcome> outcome(m_outcome = boost::make_shared<Outcome>());
-        m_worker = boost::thread([func, arg, outcome] {
+        m_callers.emplace_back([func, arg, outcome] {
             std::string text;
             try {
                 text = func->invoke("", FB::makeVariantList(arg)).convert_cast<std::string>();
@@ -321,17 +336,17 @@ public:
     // the worker thread.
     void holdInWorker(const FB::JSObjectPtr& object)
     {
-        joinWorker();
+        joinHolder();
         const boost::shared_ptr<Gate> gate(m_gate = boost::make_shared<Gate>());
         FB::JSObjectPtr held(object);
-        m_worker = boost::thread([gate, held]() mutable {
+        m_holder = boost::thread([gate, held]() mutable {
             boost::mutex::scoped_lock lock(gate->mutex);
             while (!gate->open)
                 gate->cond.wait(lock);
             held.reset();
         });
     }
-    void releaseWorker() { joinWorker(); }
+    void releaseWorker() { joinHolder(); }
 
     // A worker that outlives the instance: it holds the page object (and,
     // with holdCore, the plugin core) until a byte arrives on releaseFd (or
@@ -359,9 +374,10 @@ public:
     // most 30 s.
     void callPageAsyncLoop(const FB::JSObjectPtr& func)
     {
-        joinWorker();
+        joinHolder();
+        required(func);
         const boost::shared_ptr<Gate> gate(m_gate = boost::make_shared<Gate>());
-        m_worker = boost::thread([gate, func] {
+        m_holder = boost::thread([gate, func] {
             const std::chrono::steady_clock::time_point end =
                 std::chrono::steady_clock::now() + std::chrono::seconds(30);
             for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
@@ -538,6 +554,14 @@ public:
     }
 
 private:
+    // A page may pass null or undefined where a function or object belongs.
+    static const FB::JSObjectPtr& required(const FB::JSObjectPtr& object)
+    {
+        if (!object)
+            throw FB::invalid_arguments("an object is required");
+        return object;
+    }
+
     template <typename T>
     static T option(const FB::VariantMap& options, const char* name, const T& fallback)
     {
@@ -556,7 +580,7 @@ private:
         bool open = false;
     };
 
-    void joinWorker()
+    void joinHolder()
     {
         if (m_gate) {
             {
@@ -566,8 +590,19 @@ private:
             m_gate->cond.notify_all();
             m_gate.reset();
         }
-        if (m_worker.joinable())
-            m_worker.join();
+        joinOrDetach(m_holder);
+    }
+
+    // A worker may hold the last reference to this object (a page passed
+    // the root itself as an argument); it cannot join itself.
+    static void joinOrDetach(boost::thread& worker)
+    {
+        if (!worker.joinable())
+            return;
+        if (worker.get_id() == boost::this_thread::get_id())
+            worker.detach();
+        else
+            worker.join();
     }
 
     FB::BrowserHostPtr m_host;
@@ -576,7 +611,8 @@ private:
     const int m_coreJournal;
     boost::shared_ptr<Outcome> m_outcome;
     boost::shared_ptr<Gate> m_gate;
-    boost::thread m_worker;
+    boost::thread m_holder;
+    std::vector<boost::thread> m_callers;
     std::vector<FB::PluginEventSinkPtr> m_sinks;
 };
 
