@@ -48,6 +48,23 @@ TEST_F(Scripting, AMethodIsReadAsAPropertyAndCalledThroughItsFunctionObject)
     EXPECT_EQ(function.value.object(), again.value.object());
 }
 
+// A browser object stands for one scriptable object only: a later object
+// made at the address of one that is gone gets a browser object of its own,
+// while the earlier browser object, still held by the page, answers nothing.
+TEST_F(Scripting, AnObjectAtTheAddressOfAGoneOneGetsABrowserObjectOfItsOwn)
+{
+    const CallResult first = browser->callMember(root.get(), "nextChildInPlace");
+    ASSERT_TRUE(first.value.isObject());
+    const ObjectRef earlier = first.value.asObject();
+    EXPECT_EQ(Value("child"), browser->getProperty(earlier.get(), "kind").value);
+
+    const CallResult second = browser->callMember(root.get(), "nextChildInPlace");
+    ASSERT_TRUE(second.value.isObject());
+    EXPECT_NE(earlier.get(), second.value.object());
+    EXPECT_EQ(Value("child"), browser->getProperty(second.value.object(), "kind").value);
+    EXPECT_FALSE(browser->getProperty(earlier.get(), "kind").ok);
+}
+
 // The browser never frees an identifier: its text is fetched once, and an
 // integer identifier stays an index (its decimal text names the same
 // attribute), however often either is met.

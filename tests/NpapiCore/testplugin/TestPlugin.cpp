@@ -248,6 +248,7 @@ public:
         addMethod("workerResult", FB::bindMethod(this, &TestRoot::workerResult));
         addMethod("fire", FB::bindMethod(this, &TestRoot::fire));
         addMethod("makeChild", FB::bindMethod(this, &TestRoot::makeChild));
+        addMethod("nextChildInPlace", FB::bindMethod(this, &TestRoot::nextChildInPlace));
         addMethod("makeList", FB::bindMethod(this, &TestRoot::makeList));
         addMethod("makeMap", FB::bindMethod(this, &TestRoot::makeMap));
         addMethod("wideNumbers", FB::bindMethod(this, &TestRoot::wideNumbers));
@@ -409,6 +410,18 @@ public:
         fireEvent("on" + name, FB::makeVariantList(arg));
     }
     FB::JSAPIPtr makeChild() { return boost::make_shared<Child>(); }
+    // A child made anew in one and the same place on every call, handed out
+    // weakly: the page meets scriptable objects that follow one another at
+    // one address. The earlier child goes first.
+    FB::JSAPIWeakPtr nextChildInPlace()
+    {
+        const boost::weak_ptr<Child> earlier(m_childInPlace);
+        m_childInPlace.reset();
+        if (!earlier.expired())
+            throw FB::script_error("the child in place is still held");
+        m_childInPlace.reset(new (m_childPlace) Child, [](Child* child) { child->~Child(); });
+        return m_childInPlace;
+    }
     FB::VariantList makeList()
     {
         FB::VariantList inner;
@@ -614,6 +627,9 @@ private:
     boost::thread m_holder;
     std::vector<boost::thread> m_callers;
     std::vector<FB::PluginEventSinkPtr> m_sinks;
+    // Storage for nextChildInPlace; the child goes before its storage.
+    alignas(Child) unsigned char m_childPlace[sizeof(Child)];
+    boost::shared_ptr<Child> m_childInPlace;
 };
 
 // What a core does beyond recording, picked by the MIME type.
