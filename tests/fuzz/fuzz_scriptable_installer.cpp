@@ -74,7 +74,8 @@ fuzz::ScriptTarget installer()
     target.mimeType = "application/x-okzoinstallplugin";
     target.pageUrl = [](fuzz::FuzzInput& in) -> std::string {
         const uint8_t pick = in.byte();
-        std::ofstream(yumExitFile()) << (pick >> 2) % 3 << "\n";
+        // 0 for the usual first bytes (0x20 to 0x23) of a vendor page.
+        std::ofstream(yumExitFile()) << ((pick >> 2) + 1) % 3 << "\n";
         if (pick < 0x20)
             return in.text();
         return kVendorPages[pick % (sizeof kVendorPages / sizeof kVendorPages[0])];
