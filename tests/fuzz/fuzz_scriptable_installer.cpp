@@ -3,13 +3,15 @@
 // ledgers must balance after each input (see ScriptDriver.h).
 //
 // The plugin is the installer's test build: its home is a scratch folder
-// (KZO_TEST_HOME), and PATH holds only a folder of stand-ins: yum and
-// gpk-update-viewer that succeed, ls that lists one main-plugin file, and
-// grep and cut that run the system's own. So neither the real home nor the
-// real commands are reached, not even by an update still running after the
-// folder is removed at exit. The page is mostly a vendor page (the
-// first byte may give any address instead). Updates and version lookups
-// start processes and threads: each runs at most once per input.
+// (KZO_TEST_HOME), and PATH holds only a folder of stand-ins: yum, which
+// exits with the code the input's first byte picks (0, 1 or 2, so the
+// update viewer and the failure report are reached too), gpk-update-viewer
+// that succeeds, ls that lists one main-plugin file, and grep and cut that
+// run the system's own. So neither the real home nor the real commands are
+// reached, not even by an update still running after the folder is removed
+// at exit. The page is mostly a vendor page (the first byte may give any
+// address instead). Updates and version lookups start processes and
+// threads: each runs at most once per input.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -30,6 +32,12 @@ const char* const kVendorPages[] = {"https://www.otarnwell.com/update.html", "ht
                                     "HTTPS://a.b.tarnwellconf.com:8443/x?y=1#z"};
 
 fs::path g_scratch;
+
+// The file the stand-in yum reads its exit code from.
+fs::path yumExitFile()
+{
+    return g_scratch / "yum-exit";
+}
 
 void writeStub(const fs::path& dir, const char* name, const char* body)
 {
@@ -66,6 +74,8 @@ fuzz::ScriptTarget installer()
     target.mimeType = "application/x-okzoinstallplugin";
     target.pageUrl = [](fuzz::FuzzInput& in) -> std::string {
         const uint8_t pick = in.byte();
+        // 0 for the usual first bytes (0x20 to 0x23) of a vendor page.
+        std::ofstream(yumExitFile()) << ((pick >> 2) + 1) % 3 << "\n";
         if (pick < 0x20)
             return in.text();
         return kVendorPages[pick % (sizeof kVendorPages / sizeof kVendorPages[0])];
@@ -90,7 +100,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     const fs::path bin = g_scratch / "bin";
     fs::create_directories(home);
     fs::create_directories(bin);
-    writeStub(bin, "yum", "exit 0");
+    // A builtin read: only the stand-ins are on PATH. The file may be gone
+    // once the process ends while an update still runs.
+    writeStub(bin, "yum", ("{ read code < '" + yumExitFile().string() + "'; } 2>/dev/null; exit ${code:-0}").c_str());
     writeStub(bin, "gpk-update-viewer", "exit 0");
     writeStub(bin, "ls", "echo vudiriveze_1.8.2.3.so");
     const char* path = getenv("PATH");

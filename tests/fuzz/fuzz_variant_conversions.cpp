@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <utf8.h>
 
@@ -104,6 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     attempt(&variant::convertToList, v, &list, wide);
     FB::VariantMap map;
     attempt(&variant::convertToMap, v, &map, wide);
+    std::vector<FB::JSObjectPtr> objects;
+    attempt(&variant::convertToObjectList, v, &objects, wide);
 
     if (kind == 0) {
         FUZZ_CHECK(hasBool && asBool == isTrueWord(v.cast<std::string>()), "truth of " + v.cast<std::string>());
