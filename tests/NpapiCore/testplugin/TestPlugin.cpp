@@ -9,7 +9,11 @@
 //   application/x-fbtest-refusewin  the core refuses its window with a
 //                                   script error when it is attached
 //   application/x-fbtest-mousecall  on a mouse press the core calls the page
-//                                   function of its "onmouse" param
+//                                   function of its "onmouse" param, then
+//                                   reads the size of the window the press
+//                                   came from ("mouse call=<answer>
+//                                   window=<width>x<height>", under
+//                                   coreJournal)
 //   application/x-fbtest-detachcall when detached from its window the core
 //                                   journals whether its host is shut down
 //                                   and what calling its "ondetach" param gave
@@ -639,7 +643,9 @@ class TestCore : public FB::PluginCore {
 public:
     explicit TestCore(Behaviour behaviour)
         : m_behaviour(behaviour), m_record(boost::make_shared<EventRecord>()),
-          m_journal(behaviour == Behaviour::CallPageOnDetach ? Journal::get().newId() : -1)
+          m_journal(behaviour == Behaviour::CallPageOnDetach || behaviour == Behaviour::CallPageOnMouse
+                        ? Journal::get().newId()
+                        : -1)
     {
     }
 
@@ -657,8 +663,17 @@ public:
                                                   " call=" + callParam("ondetach"));
         } else if (FB::MouseDownEvent* down = dynamic_cast<FB::MouseDownEvent*>(evt)) {
             m_record->add("mousedown " + std::to_string(down->button));
-            if (m_behaviour == Behaviour::CallPageOnMouse)
-                m_record->add("onmouse " + callParam("onmouse"));
+            if (m_behaviour == Behaviour::CallPageOnMouse) {
+                const FB::PluginWindow* const window = dynamic_cast<FB::PluginWindow*>(source);
+                const std::string answer(callParam("onmouse"));
+                m_record->add("onmouse " + answer);
+                // The window the press came from is still there for the rest
+                // of its event, whatever the page did meanwhile.
+                Journal::get().add(m_journal, "mouse call=" + answer + " window=" +
+                                                  (window ? std::to_string(window->getWindowWidth()) + "x" +
+                                                                std::to_string(window->getWindowHeight())
+                                                          : std::string("none")));
+            }
         } else if (FB::KeyDownEvent* key = dynamic_cast<FB::KeyDownEvent*>(evt)) {
             m_record->add("keydown " + std::to_string(key->nativeKey));
         } else if (FB::PluginWindow* window = dynamic_cast<FB::PluginWindow*>(source)) {
