@@ -60,10 +60,7 @@ public:
     boost::weak_ptr<Reference> getWeakReference();
     // Whether this object stands for exactly that scriptable object (not
     // for an earlier one that lived at the same address).
-    bool wraps(const JSAPIPtr& api) const
-    {
-        return !m_api.owner_before(api) && !api.owner_before(m_api);
-    }
+    bool wraps(const JSAPIPtr& api) const { return sameOwner(m_api, api); }
     // The host's wrapper cache holds this object under key; the object
     // takes the entry out when the browser frees it.
     void setCacheKey(const JSAPI* key) { m_cacheKey = key; }

@@ -6,7 +6,7 @@
 // still incomplete: naming a standard container in a typedef, or in a
 // parameter by reference, instantiates nothing. Use them by value only where
 // variant.h is included.
-// Plain declarations; usable from any thread.
+// Plain declarations and one pointer comparison; usable from any thread.
 #ifndef FB_APITYPES_H
 #define FB_APITYPES_H
 
@@ -40,6 +40,14 @@ typedef boost::shared_ptr<script_error> ScriptErrorPtr;
 // A script method: the script's arguments in, one value out. May be empty.
 // Made from member functions by FB::bindMethod (method_wrappers.h).
 typedef boost::function<variant (const VariantList&)> MethodHandler;
+
+// Whether two shared or weak pointers share one owner: the very same object,
+// not merely a later one made at the same address.
+template <class A, class B>
+bool sameOwner(const A& a, const B& b)
+{
+    return !a.owner_before(b) && !b.owner_before(a);
+}
 
 } // namespace FB
 

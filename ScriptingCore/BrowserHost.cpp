@@ -229,7 +229,7 @@ void BrowserHost::releaseRetained(const JSAPI* address, const JSAPIWeakPtr* only
         // entry is gone.
         RetainedObject released;
         const RetainedObject* const entry = m_retained.find(address);
-        if (entry && (!only || (!entry->object.owner_before(*only) && !only->owner_before(entry->object))))
+        if (entry && (!only || sameOwner(entry->object, *only)))
             m_retained.erase(address, &released);
     }
     if (isMainThread())
