@@ -127,7 +127,7 @@ NPClass NPJavascriptObject::s_class = {
 };
 
 NPJavascriptObject::NPJavascriptObject(NPP)
-    : m_valid(true), m_autoRelease(false), m_apiAddress(nullptr), m_cacheKey(nullptr)
+    : m_valid(true), m_autoRelease(false), m_apiAddress(nullptr)
 {
     _class = &s_class;
     referenceCount = 0;
@@ -169,8 +169,8 @@ boost::weak_ptr<NPJavascriptObject::Reference> NPJavascriptObject::getWeakRefere
 NPJavascriptObject::~NPJavascriptObject()
 {
     const NpapiBrowserHostPtr host(m_host.lock());
-    if (host && m_cacheKey)
-        host->forgetJSAPIWrapper(m_cacheKey, this);
+    if (host && m_apiAddress)
+        host->forgetJSAPIWrapper(m_apiAddress, this);
     if (m_autoRelease && host && m_apiAddress) {
         try {
             host->releaseJSAPI(m_apiAddress, m_api);

@@ -61,9 +61,6 @@ public:
     // Whether this object stands for exactly that scriptable object (not
     // for an earlier one that lived at the same address).
     bool wraps(const JSAPIPtr& api) const { return sameOwner(m_api, api); }
-    // The host's wrapper cache holds this object under key; the object
-    // takes the entry out when the browser frees it.
-    void setCacheKey(const JSAPI* key) { m_cacheKey = key; }
     bool isValid() const { return m_valid; }
 
     void Invalidate();
@@ -116,9 +113,9 @@ private:
     NpapiBrowserHostWeakPtr m_host;
     bool m_valid;
     bool m_autoRelease;
-    // The address of the scriptable object, for its release by address.
+    // The address of the scriptable object, for its release by address and
+    // for the host's wrapper cache, which may hold this object under it.
     const JSAPI* m_apiAddress;
-    const JSAPI* m_cacheKey;
     boost::shared_ptr<Reference> m_sharedRef;
     boost::shared_ptr<JSFunction> m_addEventListener;
     boost::shared_ptr<JSFunction> m_removeEventListener;

@@ -212,23 +212,19 @@ NPJavascriptObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIWeakPtr& api, b
 NPJavascriptObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIPtr& object, bool autoRelease)
 {
     assertMainThread();
-    if (NPJavascriptObject* const* cached = m_wrapperCache.find(object.get())) {
+    // An entry for an earlier scriptable object at this address stands for
+    // nothing here: it is replaced below, and that browser object's release
+    // then finds the entry not its own.
+    NPJavascriptObject* const* cached = m_wrapperCache.find(object.get());
+    if (cached && (*cached)->wraps(object)) {
         NPJavascriptObject* const wrapper = *cached;
-        if (wrapper->wraps(object)) {
-            RetainObject(wrapper);
-            return wrapper;
-        }
-        // The browser object of an earlier scriptable object at this
-        // address: it no longer stands for anything here.
-        wrapper->setCacheKey(nullptr);
-        m_wrapperCache.erase(object.get());
+        RetainObject(wrapper);
+        return wrapper;
     }
     const NpapiBrowserHostPtr self(boost::static_pointer_cast<NpapiBrowserHost>(shared_from_this()));
     NPJavascriptObject* const wrapper = NPJavascriptObject::newObject(self, object, autoRelease);
-    if (wrapper) {
+    if (wrapper)
         m_wrapperCache.assign(object.get(), wrapper);
-        wrapper->setCacheKey(object.get());
-    }
     return wrapper;
 }
 

@@ -73,8 +73,8 @@ public:
     NPJavascriptObject* getJSAPIWrapper(const JSAPIWeakPtr& api, bool autoRelease);
     // The same for an object the caller holds (no weak reference to lock).
     NPJavascriptObject* getJSAPIWrapper(const JSAPIPtr& object, bool autoRelease);
-    // Called by a cached browser object that the browser frees: its entry
-    // goes, so the cache holds only live browser objects.
+    // Called by a browser object that the browser frees: the entry goes when
+    // it is that object's, so the cache holds only live browser objects.
     void forgetJSAPIWrapper(const JSAPI* key, const NPJavascriptObject* wrapper);
 
     // Value conversion. getNPVariant leaves dst untouched for a held type it
