@@ -19,7 +19,6 @@ FifoBuffer::FifoBuffer(size_t length)
       buffer_length_(buffer_ ? length : 0),
       data_length_(0),
       read_position_(0),
-      out_of_memory_(!buffer_),
       owner_(ThreadWatch::ForCurrent()) {}
 
 FifoBuffer::~FifoBuffer() {
@@ -55,7 +54,7 @@ bool FifoBuffer::GetWriteRemaining(size_t* size) const {
 bool FifoBuffer::SetCapacity(size_t size) {
   Lock lock(crit_);
   if (data_length_ > size) return false;
-  if (size != buffer_length_ || out_of_memory_) {
+  if (size != buffer_length_ || !buffer_) {
     char* buffer = new (std::nothrow) char[size];
     if (!buffer) return false;
     const size_t copy = data_length_;
@@ -66,7 +65,6 @@ bool FifoBuffer::SetCapacity(size_t size) {
     buffer_ = buffer;
     buffer_length_ = size;
     read_position_ = 0;
-    out_of_memory_ = false;
   }
   return true;
 }
@@ -80,7 +78,7 @@ StreamResult FifoBuffer::ReadOffset(void* buffer, size_t bytes, size_t offset,
 StreamResult FifoBuffer::WriteOffset(const void* buffer, size_t bytes,
                                      size_t offset, size_t* bytes_written) {
   Lock lock(crit_);
-  if (out_of_memory_) return SR_ERROR;
+  if (!buffer_) return SR_ERROR;
   return WriteOffsetLocked(buffer, bytes, offset, bytes_written);
 }
 
@@ -104,7 +102,7 @@ StreamResult FifoBuffer::Read(void* buffer, size_t bytes, size_t* bytes_read,
 StreamResult FifoBuffer::Write(const void* buffer, size_t bytes,
                                size_t* bytes_written, int* error) {
   Lock lock(crit_);
-  if (out_of_memory_) {
+  if (!buffer_) {
     if (error) *error = ENOMEM;
     return SR_ERROR;
   }

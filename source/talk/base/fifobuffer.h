@@ -77,11 +77,10 @@ class FifoBuffer : public StreamInterface {
   void PostToOwner(int events);
 
   std::atomic<StreamState> state_;
-  char* buffer_;
+  char* buffer_;  // null only when it could not be allocated
   size_t buffer_length_;
   size_t data_length_;
   size_t read_position_;
-  bool out_of_memory_;  // the buffer could not be allocated
   const std::shared_ptr<ThreadWatch> owner_;  // null without an owner
   mutable std::recursive_mutex crit_;
 };
