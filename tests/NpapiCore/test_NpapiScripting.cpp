@@ -98,6 +98,26 @@ TEST_F(Scripting, IdentifierTextsAreFetchedOnce)
     }
 }
 
+// Every text the browser gives for an identifier is given back through
+// NPN_MemFree right after, also the null text of an integer identifier.
+TEST_F(Scripting, EveryIdentifierTextIsGivenBack)
+{
+    const std::size_t from = browser->calls().size();
+    EXPECT_FALSE(browser->invoke(root.get(), fakebrowser::intIdentifier(5)).ok);
+    EXPECT_FALSE(browser->hasMethod(root.get(), fakebrowser::intIdentifier(6)));
+    EXPECT_TRUE(browser->invoke(root.get(), fakebrowser::stringIdentifier("nothing")).ok);
+    const std::vector<fakebrowser::CallRecord> calls = browser->calls();
+    std::size_t fetched = 0;
+    for (std::size_t i = from; i < calls.size(); ++i) {
+        if (calls[i].entry != fakebrowser::Entry::utf8fromidentifier)
+            continue;
+        ++fetched;
+        ASSERT_LT(i + 1, calls.size());
+        EXPECT_EQ(fakebrowser::Entry::memfree, calls[i + 1].entry) << "after text " << fetched;
+    }
+    EXPECT_GE(fetched, 3u);
+}
+
 TEST_F(Scripting, MembersEveryObjectHas)
 {
     EXPECT_TRUE(browser->hasMethod(root.get(), fakebrowser::stringIdentifier("toString")));
