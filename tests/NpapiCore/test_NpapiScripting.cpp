@@ -404,6 +404,34 @@ TEST_F(Scripting, NullPointersFromTheBrowserAnswerFalse)
     EXPECT_EQ(Value(3), call("add", {Value(1), Value(2)}).value);
 }
 
+// A value that holds nothing (an attribute the page set to undefined) is
+// no value to write: the result stays as the browser passed it. The answer
+// for a name that does not exist is undefined.
+TEST_F(Scripting, APropertyHoldingNothingLeavesTheResultAsPassed)
+{
+    ASSERT_TRUE(browser->setProperty(root.get(), "blank", Value()).ok);
+    NPObject* const object = root.get();
+    const struct {
+        const char* name;
+        NPVariantType expected;
+    } cases[] = {
+        {"blank", NPVariantType_Int32},
+        {"neverSet", NPVariantType_Void},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NPVariant result = voidVariant();
+        result.type = NPVariantType_Int32;
+        result.value.intValue = 7;
+        EXPECT_TRUE(object->_class->getProperty(object, stringIdentifier(c.name), &result));
+        EXPECT_EQ(c.expected, result.type);
+        if (c.expected == NPVariantType_Int32) {
+            EXPECT_EQ(7, result.value.intValue);
+        }
+        browser->releaseVariantValue(&result);
+    }
+}
+
 // An object variant whose pointer is null (which no page value makes) is
 // taken as null: the plugin holds no page object for it, so it never calls
 // the browser with a null object, and it comes back as null.
