@@ -65,6 +65,42 @@ TEST_F(Scripting, AnObjectAtTheAddressOfAGoneOneGetsABrowserObjectOfItsOwn)
     EXPECT_FALSE(browser->getProperty(earlier.get(), "kind").ok);
 }
 
+// An object re-made in place twice: freeing the first browser object, long
+// replaced in the wrapper cache, leaves the entry of the current one, which
+// the page then meets again.
+TEST_F(Scripting, FreeingAReplacedBrowserObjectKeepsTheCurrentOnesEntry)
+{
+    ObjectRef first = call("nextChildInPlace").value.asObject();
+    ASSERT_TRUE(first);
+    const ObjectRef second = call("nextChildInPlace").value.asObject();
+    const ObjectRef third = call("nextChildInPlace").value.asObject();
+    ASSERT_TRUE(third);
+    EXPECT_NE(second.get(), third.get());
+    const std::size_t live = browser->objects().liveCount();
+    first.reset();
+    ASSERT_EQ(live - 1, browser->objects().liveCount()) << "the first browser object is freed";
+
+    const CallResult current = call("childInPlace");
+    EXPECT_EQ(third.get(), current.value.object());
+    EXPECT_EQ(Value("child"), browser->getProperty(current.value.object(), "kind").value);
+}
+
+// One living scriptable object is one browser object, whichever owner the
+// plugin hands it out through, in either order.
+TEST_F(Scripting, OneLivingObjectIsOneBrowserObjectWhateverItsOwner)
+{
+    for (const bool otherFirst : {false, true}) {
+        SCOPED_TRACE(otherFirst);
+        const CallResult a = call("heldChild", {Value(otherFirst)});
+        const CallResult b = call("heldChild", {Value(!otherFirst)});
+        const CallResult c = call("heldChild", {Value(otherFirst)});
+        ASSERT_TRUE(a.value.isObject());
+        EXPECT_EQ(a.value.object(), b.value.object());
+        EXPECT_EQ(a.value.object(), c.value.object());
+        EXPECT_EQ(Value("child"), browser->getProperty(b.value.object(), "kind").value);
+    }
+}
+
 // The browser never frees an identifier: its text is fetched once, and an
 // integer identifier stays an index (its decimal text names the same
 // attribute), however often either is met.

@@ -253,6 +253,8 @@ public:
         addMethod("fire", FB::bindMethod(this, &TestRoot::fire));
         addMethod("makeChild", FB::bindMethod(this, &TestRoot::makeChild));
         addMethod("nextChildInPlace", FB::bindMethod(this, &TestRoot::nextChildInPlace));
+        addMethod("childInPlace", FB::bindMethod(this, &TestRoot::childInPlace));
+        addMethod("heldChild", FB::bindMethod(this, &TestRoot::heldChild));
         addMethod("makeList", FB::bindMethod(this, &TestRoot::makeList));
         addMethod("makeMap", FB::bindMethod(this, &TestRoot::makeMap));
         addMethod("wideNumbers", FB::bindMethod(this, &TestRoot::wideNumbers));
@@ -425,6 +427,19 @@ public:
             throw FB::script_error("the child in place is still held");
         m_childInPlace.reset(new (m_childPlace) Child, [](Child* child) { child->~Child(); });
         return m_childInPlace;
+    }
+    // The child nextChildInPlace made last, as it is.
+    FB::JSAPIWeakPtr childInPlace() { return m_childInPlace; }
+    // One child that lives as long as this object, handed out through its
+    // own owner or through a second, independent owner that keeps the first.
+    FB::JSAPIPtr heldChild(bool otherOwner)
+    {
+        if (!m_heldChild)
+            m_heldChild = boost::make_shared<Child>();
+        if (!otherOwner)
+            return m_heldChild;
+        const boost::shared_ptr<Child> keep(m_heldChild);
+        return FB::JSAPIPtr(keep.get(), [keep](FB::JSAPI*) {});
     }
     FB::VariantList makeList()
     {
@@ -634,6 +649,7 @@ private:
     // Storage for nextChildInPlace; the child goes before its storage.
     alignas(Child) unsigned char m_childPlace[sizeof(Child)];
     boost::shared_ptr<Child> m_childInPlace;
+    boost::shared_ptr<Child> m_heldChild;
 };
 
 // What a core does beyond recording, picked by the MIME type.
