@@ -357,6 +357,21 @@ TEST_F(Scripting, EventListenersAreAddedAndRemoved)
     }
 }
 
+// A listener added, removed and added again is one listener.
+TEST_F(Scripting, AListenerAddedAgainAfterItsRemovalIsCalledOnce)
+{
+    std::vector<std::vector<Value>> calls;
+    const ObjectRef handler = recordingFunction(&calls);
+    ASSERT_TRUE(call("addEventListener", {Value("ping"), Value(handler)}).ok);
+    ASSERT_TRUE(call("removeEventListener", {Value("ping"), Value(handler)}).ok);
+    ASSERT_TRUE(call("addEventListener", {Value("ping"), Value(handler)}).ok);
+    ASSERT_TRUE(call("fire", {Value("ping"), Value(9)}).ok);
+    browser->runAsyncCalls();
+    browser->runTimers(0);
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(std::vector<Value>{Value(9)}, calls[0]);
+}
+
 TEST_F(Scripting, PageFunctionsCalledFromTheMainThread)
 {
     std::vector<std::vector<Value>> calls;
@@ -512,6 +527,24 @@ TEST_F(Scripting, EnumeratingAnObjectThatCannotBeAskedWritesNothing)
     }
     std::vector<std::string> names;
     EXPECT_TRUE(browser->enumerate(root.get(), &names));
+}
+
+// A listing that fails with a script error: enumerate answers false with
+// the count 0 and the array untouched, and the page gets the error.
+TEST_F(Scripting, AListingThatFailsIsReportedWithTheCountZero)
+{
+    const ObjectRef child = call("makeUnlistableChild").value.asObject();
+    ASSERT_TRUE(child);
+    NPObject* const object = child.get();
+    NPIdentifier marker = stringIdentifier("marker");
+    NPIdentifier* ids = &marker;
+    uint32_t count = 77;
+    EXPECT_FALSE(object->_class->enumerate(object, &ids, &count));
+    EXPECT_EQ(0u, count);
+    EXPECT_EQ(&marker, ids);
+    ASSERT_FALSE(browser->exceptions().empty());
+    EXPECT_EQ("no listing", browser->exceptions().back());
+    EXPECT_EQ(Value("no listing"), call("getLastException").value);
 }
 
 // A handler that is another instance's object, whose scriptable object has

@@ -229,6 +229,16 @@ public:
     Child() : FB::JSAPIAuto("<child>") { addAttribute("kind", FB::variant("child"), true); }
 };
 
+// A child whose member listing fails with a script error.
+class UnlistableChild : public Child {
+public:
+    using Child::getMemberNames;
+    void getMemberNames(std::vector<std::string>&) const override
+    {
+        throw FB::script_error("no listing");
+    }
+};
+
 class TestRoot : public FB::JSAPIAuto {
 public:
     TestRoot(const FB::BrowserHostPtr& host, const boost::weak_ptr<FB::PluginCore>& core,
@@ -252,6 +262,7 @@ public:
         addMethod("workerResult", FB::bindMethod(this, &TestRoot::workerResult));
         addMethod("fire", FB::bindMethod(this, &TestRoot::fire));
         addMethod("makeChild", FB::bindMethod(this, &TestRoot::makeChild));
+        addMethod("makeUnlistableChild", FB::bindMethod(this, &TestRoot::makeUnlistableChild));
         addMethod("nextChildInPlace", FB::bindMethod(this, &TestRoot::nextChildInPlace));
         addMethod("childInPlace", FB::bindMethod(this, &TestRoot::childInPlace));
         addMethod("heldChild", FB::bindMethod(this, &TestRoot::heldChild));
@@ -416,6 +427,7 @@ public:
         fireEvent("on" + name, FB::makeVariantList(arg));
     }
     FB::JSAPIPtr makeChild() { return boost::make_shared<Child>(); }
+    FB::JSAPIPtr makeUnlistableChild() { return boost::make_shared<UnlistableChild>(); }
     // A child made anew in one and the same place on every call, handed out
     // weakly: the page meets scriptable objects that follow one another at
     // one address. The earlier child goes first.
