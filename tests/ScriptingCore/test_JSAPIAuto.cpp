@@ -446,14 +446,20 @@ TEST_F(AutoTest, IndexesAreAttributesNamedByTheirDecimalText) {
 
 // Zones -----------------------------------------------------------------------------
 
-TEST_F(AutoTest, AMemberIsVisibleFromTheZoneItWasRegisteredIn) {
-    api->enterZone(2);
-    api->addMethod("secret", [](const FB::VariantList&) { return FB::variant(42); });
+// Registers, in zone 2, the method "secret" (answers 42) and the accessor
+// property "hidden" (reads 1).
+void registerSecretsInZoneTwo(FB::JSAPIAuto& api) {
+    api.enterZone(2);
+    api.addMethod("secret", [](const FB::VariantList&) { return FB::variant(42); });
     FB::JSAPIAuto::PropertyAccessors accessors;
     accessors.getter = [] { return FB::variant(1); };
     accessors.setter = [](const FB::variant&) {};
-    api->addProperty("hidden", accessors);
-    api->leaveZone();
+    api.addProperty("hidden", accessors);
+    api.leaveZone();
+}
+
+TEST_F(AutoTest, AMemberIsVisibleFromTheZoneItWasRegisteredIn) {
+    registerSecretsInZoneTwo(*api);
 
     for (int zone : {0, 1}) {
         SCOPED_TRACE(zone);
@@ -512,13 +518,7 @@ TEST_P(AnOverriddenZone, DecidesVisibilityListingAndFunctionObjects) {
     const ZoneCase& c = GetParam();
     OwnZonePtr api = boost::make_shared<OwnZone>();
     const size_t countBefore = api->getMemberCount();
-    api->enterZone(2);
-    api->addMethod("secret", [](const FB::VariantList&) { return FB::variant(42); });
-    FB::JSAPIAuto::PropertyAccessors accessors;
-    accessors.getter = [] { return FB::variant(1); };
-    accessors.setter = [](const FB::variant&) {};
-    api->addProperty("hidden", accessors);
-    api->leaveZone();
+    registerSecretsInZoneTwo(*api);
     api->enterZone(c.stackZone);
     api->ownZone = c.ownZone;
 
