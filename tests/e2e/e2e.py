@@ -283,8 +283,9 @@ def many_updates(c):
     expect(r["reports"], {"type": "object",
                           "value": {"progress:100": MANY_UPDATES, "success:0": MANY_UPDATES}},
            "reports, one progress and one success per call")
-    expect(c.calls(), [UPDATE_COMMAND, UPDATE_COMMAND],
-           "commands run: the first call's, then one for all the calls made meanwhile")
+    calls = c.calls()
+    expect(set(calls), {UPDATE_COMMAND}, "commands run")
+    expect(len(calls), 2, "yum runs: the first call's, then one for all the calls made meanwhile")
     with open(threads_log) as f:
         threads = [int(line) for line in f]
     expect(len(threads), MANY_UPDATES, "version lookups")
