@@ -65,6 +65,12 @@ private:
     size_t m_started = 0;
 };
 
+// A queue whose sequence is a HeldSequence.
+struct HeldQueue {
+    HeldSequence sequence;
+    kzoupdatequeue queue{[this] { return sequence.run(); }};
+};
+
 // Records each status it hears; throws the given text instead when asked.
 class RecordingWaiter : public kzoupdatequeue::Waiter {
 public:
@@ -111,8 +117,9 @@ protected:
         queue.join(waiter, [] {});
     }
 
-    HeldSequence sequence;
-    kzoupdatequeue queue{[this] { return sequence.run(); }};
+    HeldQueue rig;
+    HeldSequence& sequence = rig.sequence;
+    kzoupdatequeue& queue = rig.queue;
     RecordingWaiterPtr a = boost::make_shared<RecordingWaiter>();
     RecordingWaiterPtr b = boost::make_shared<RecordingWaiter>();
 };
@@ -183,23 +190,22 @@ TEST_F(UpdateQueueTest, AWaiterThatLeavesTakesItsCallsOutOfThePendingSequence)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        HeldSequence held;
-        kzoupdatequeue own([&] { return held.run(); });
+        HeldQueue own;
         const RecordingWaiterPtr leaving = boost::make_shared<RecordingWaiter>();
         const RecordingWaiterPtr staying = boost::make_shared<RecordingWaiter>();
-        held.hold();
-        own.join(leaving, [] {});
-        ASSERT_TRUE(held.waitForStarted(1));
-        own.join(leaving, [] {});
-        own.join(leaving, [] {});
+        own.sequence.hold();
+        own.queue.join(leaving, [] {});
+        ASSERT_TRUE(own.sequence.waitForStarted(1));
+        own.queue.join(leaving, [] {});
+        own.queue.join(leaving, [] {});
         if (c.anotherWaits)
-            own.join(staying, [] {});
-        own.leave(leaving.get());
+            own.queue.join(staying, [] {});
+        own.queue.leave(leaving.get());
 
-        held.release();
-        ASSERT_TRUE(waitForIdle(own));
-        EXPECT_EQ(c.sequences, own.sequencesStarted());
-        EXPECT_EQ(c.sequences, held.started());
+        own.sequence.release();
+        ASSERT_TRUE(waitForIdle(own.queue));
+        EXPECT_EQ(c.sequences, own.queue.sequencesStarted());
+        EXPECT_EQ(c.sequences, own.sequence.started());
         EXPECT_EQ(std::vector<int>{1}, leaving->heard()) << "the running sequence still ended";
         EXPECT_EQ(1u, leaving.use_count()) << "the queue let the waiter go";
         EXPECT_EQ(c.anotherWaits ? std::vector<int>{2} : std::vector<int>(), staying->heard());
@@ -280,22 +286,21 @@ TEST_F(UpdateQueueTest, AnAcceptedStepThatThrowsTakesItsCallOut)
                        {"a call that joins the pending sequence", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        HeldSequence held;
-        kzoupdatequeue own([&] { return held.run(); });
+        HeldQueue own;
         const RecordingWaiterPtr first = boost::make_shared<RecordingWaiter>();
         const RecordingWaiterPtr refused = boost::make_shared<RecordingWaiter>();
-        held.hold();
+        own.sequence.hold();
         if (c.whileRunning) {
-            own.join(first, [] {});
-            ASSERT_TRUE(held.waitForStarted(1));
+            own.queue.join(first, [] {});
+            ASSERT_TRUE(own.sequence.waitForStarted(1));
         }
-        EXPECT_THROW(own.join(refused, [] { throw std::runtime_error("report failed"); }),
+        EXPECT_THROW(own.queue.join(refused, [] { throw std::runtime_error("report failed"); }),
                      std::runtime_error);
         EXPECT_EQ(1u, refused.use_count());
 
-        held.release();
-        ASSERT_TRUE(waitForIdle(own));
-        EXPECT_EQ(c.whileRunning ? 1u : 0u, held.started()) << "no sequence for nobody";
+        own.sequence.release();
+        ASSERT_TRUE(waitForIdle(own.queue));
+        EXPECT_EQ(c.whileRunning ? 1u : 0u, own.sequence.started()) << "no sequence for nobody";
         EXPECT_TRUE(refused->heard().empty());
     }
 }
