@@ -37,8 +37,9 @@ kzoupdatequeue::kzoupdatequeue(const Sequence& sequence)
 
 kzoupdatequeue::~kzoupdatequeue()
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    boost::mutex::scoped_lock lock(m_mutex);
+    while (m_busy)
+        m_changed.wait(lock);
 }
 
 boost::thread kzoupdatequeue::makeThread(const boost::function<void()>& body)
@@ -60,12 +61,11 @@ void kzoupdatequeue::join(const WaiterPtr& waiter, const boost::function<void()>
         if (m_busy) {
             sequence = &m_pending;
         } else {
-            // The last worker said it was done under this lock and holds
-            // nothing more: it is gone in a moment.
-            if (m_worker.joinable())
-                m_worker.join();
+            // Detached: the worker ends by itself once nothing is pending,
+            // and nobody waits for it then. A worker that said it was done
+            // (under this lock) uses nothing of the queue any more.
             try {
-                m_worker = m_makeThread(boost::bind(&kzoupdatequeue::work, this));
+                m_makeThread(boost::bind(&kzoupdatequeue::work, this)).detach();
             } catch (const std::exception& e) {
                 LOG(LS_INFO) << "Installer worker not started: " << e.what();
                 throw FB::script_error(kNotAccepted);
@@ -141,7 +141,7 @@ void kzoupdatequeue::settle(Calls* sequence, const Waiter* withdrawn)
     if (withdrawn)
         gone = takeOut(*sequence, withdrawn, 1);
     --m_unsettled;
-    m_settled.notify_all();
+    m_changed.notify_all();
 }
 
 void kzoupdatequeue::work()
@@ -151,12 +151,13 @@ void kzoupdatequeue::work()
         {
             boost::mutex::scoped_lock lock(m_mutex);
             while (m_unsettled > 0)
-                m_settled.wait(lock);
+                m_changed.wait(lock);
             calls.swap(m_first);
             if (calls.empty())
                 calls.swap(m_pending);
             if (calls.empty()) {
                 m_busy = false;
+                m_changed.notify_all();
                 return;
             }
             ++m_started;

@@ -8,8 +8,9 @@
 // hears the status of the sequence it was in, once, through its waiter. A
 // waiter that leaves takes its calls out of the pending sequence, and a
 // pending sequence nobody waits for never runs; a running sequence is never
-// stopped. The worker ends when nothing is pending, so there is never more
-// than one worker thread, and none while the queue is idle.
+// stopped. The worker, detached, ends when nothing is pending; a new one is
+// made only once the last has said it is done and uses nothing of the queue
+// any more, so no two ever work at once, and none stays while it is idle.
 //
 // join and leave are for one thread, the browser's main thread. The worker
 // runs the sequence and calls the waiters without the queue's lock; an
@@ -49,8 +50,8 @@ public:
     static const char kNotAccepted[];
 
     explicit kzoupdatequeue(const Sequence& sequence);
-    // Waits for the worker, which ends once nothing is pending; the queue
-    // of the process is never destroyed.
+    // Waits until the worker is done, once nothing is pending; the queue of
+    // the process is never destroyed.
     ~kzoupdatequeue();
 
     // Adds one call of waiter. accepted (the caller's own report that the
@@ -93,7 +94,8 @@ private:
     ThreadMaker m_makeThread;
 
     mutable boost::mutex m_mutex;
-    boost::condition_variable m_settled;
+    // Signals m_unsettled coming down and m_busy going false.
+    boost::condition_variable m_changed;
     // A worker runs, and takes every call in before it ends.
     bool m_busy;
     // Calls in whose accepted step still runs: the worker waits for them.
@@ -103,9 +105,6 @@ private:
     Calls m_first;
     Calls m_pending;
     size_t m_started;
-    // The last worker; joined before the next is made, so that one that
-    // has just said it is done is gone too.
-    boost::thread m_worker;
 };
 
 #endif

@@ -1,5 +1,6 @@
 // The threads this process has now, as the kernel lists them
-// (/proc/self/task), and a wait for that number to come down. Any thread.
+// (/proc/self/task), a count to compare with, and a wait for that number to
+// come down. Any thread.
 #ifndef TESTS_COMMON_THREADCOUNT_H
 #define TESTS_COMMON_THREADCOUNT_H
 
@@ -12,6 +13,15 @@ inline size_t threadsOfThisProcess()
 {
     const std::filesystem::directory_iterator tasks("/proc/self/task");
     return static_cast<size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+// The count to compare with later: taken once a first thread of the
+// process has come and gone, since a sanitizer's runtime starts a helper
+// thread of its own with it.
+inline size_t threadsBeforeWorkers()
+{
+    std::thread([] {}).join();
+    return threadsOfThisProcess();
 }
 
 // Waits until the process has at most count threads.

@@ -228,7 +228,7 @@ TEST_F(UpdaterTest, HundredsOfCallsWhileYumRunsShareOneMoreSequence)
 {
     const int kCalls = 300;
     CommandStubs::hold("yum");
-    const size_t threadsBefore = threadsOfThisProcess();
+    const size_t threadsBefore = threadsBeforeWorkers();
     for (int i = 0; i < kCalls; ++i)
         updater->updatePlugin("", success.function, failure.function, progress.function);
     ASSERT_TRUE(CommandStubs::waitForCalls(1));

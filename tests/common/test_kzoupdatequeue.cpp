@@ -164,7 +164,7 @@ TEST_F(UpdateQueueTest, TheCallThatStartsAWorkerRunsAloneFirst)
 
 TEST_F(UpdateQueueTest, OneWorkerThreadWhateverTheCallsAndNoneWhenIdle)
 {
-    const size_t before = threadsOfThisProcess();
+    const size_t before = threadsBeforeWorkers();
     sequence.hold();
     for (int i = 0; i < 300; ++i)
         call(i % 2 ? a : b);

@@ -152,7 +152,7 @@ TEST_F(InstallerInBrowser, HundredsOfUpdatesFromOnePageShareOneMoreSequence)
     const ObjectRef failure = recorder(&failures);
     const ObjectRef onProgress = recorder(&progress);
     CommandStubs::hold("yum");
-    const size_t threadsBefore = threadsOfThisProcess();
+    const size_t threadsBefore = threadsBeforeWorkers();
     for (size_t i = 0; i < kUpdates; ++i) {
         const CallResult result = update(instance, success, failure, onProgress);
         ASSERT_TRUE(result.ok) << result.exception();
