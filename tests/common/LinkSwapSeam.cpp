@@ -139,17 +139,8 @@ SEAM int openat(int dir, const char* path, int flags, ...)
     return real(dir, path, flags, mode);
 }
 
-SEAM int openat64(int dir, const char* path, int flags, ...)
-{
-    static const auto real = next<int (*)(int, const char*, int, ...)>("openat64");
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = modeArgument(flags, args);
-    va_end(args);
-    if (flags & O_DIRECTORY)
-        reached(LinkSwapSeam::OpeningFolder, path);
-    return real(dir, path, flags, mode);
-}
+// The same function as openat on this platform.
+SEAM int openat64(int dir, const char* path, int flags, ...) __attribute__((alias("openat")));
 
 SEAM int unlink(const char* path) __THROW
 {

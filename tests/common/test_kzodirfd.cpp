@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "../talk/base/scratchdir.h"
+#include "OpenDescriptors.h"
 #include "kzodirfd.h"
 
 namespace {
@@ -33,16 +34,6 @@ std::vector<std::string> sorted(std::vector<std::string> names)
 {
     std::sort(names.begin(), names.end());
     return names;
-}
-
-size_t openDescriptors()
-{
-    size_t count = 0;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        (void)entry;
-        ++count;
-    }
-    return count;
 }
 
 class DirFdTest : public ::testing::Test {

@@ -27,6 +27,7 @@
 #include "../talk/base/scratchdir.h"
 #include "FakePasswd.h"
 #include "LinkSwapSeam.h"
+#include "OpenDescriptors.h"
 #include "kzohelpers.h"
 #include "kzologsetup.h"
 #include "talk/base/logging.h"
@@ -298,17 +299,6 @@ TEST_F(PlantedLinkTest, TheLegacyFolderGoesOnlyWhenNoFolderOnItsWayIsALink)
     }
 }
 
-// The number of descriptors the process holds.
-size_t openDescriptors()
-{
-    size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        (void)entry;
-        ++count;
-    }
-    return count;
-}
-
 // Old files under root, each holding "old\n".
 void makeOldFiles(const std::string& root, const std::vector<std::string>& names)
 {
@@ -352,6 +342,19 @@ TEST_F(PlantedLinkTest, ALinkInTheLogFolderIsNoLogFileAndStays)
 // finds just what it expects there.
 class LinkSwapTest : public PlantedLinkTest {
 protected:
+    // One case: at the moment the name is reached, swapped goes aside (or
+    // beside itself, for none) and a link to target takes its place.
+    struct Swap {
+        const char* what;
+        LinkSwapSeam::Moment moment;
+        const char* name;
+        std::string swapped;
+        std::string target;
+        std::string aside;
+        std::string goneAfter;  // removed all the same where the real folder then lies
+        const char* errors;     // on standard error
+    };
+
     void TearDown() override
     {
         LinkSwapSeam::disarm();
@@ -365,6 +368,20 @@ protected:
         prepare();
         return testing::internal::GetCapturedStderr();
     }
+
+    // Runs the set-up with the swap armed.
+    void prepareSwapping(const Swap& swap)
+    {
+        const Swap armed = swap;
+        LinkSwapSeam::arm(swap.moment, swap.name, [armed] {
+            LinkSwapSeam::swapForLink(armed.swapped, armed.target, armed.aside);
+        });
+        EXPECT_EQ(swap.errors, prepareCapturingErrors());
+        EXPECT_TRUE(LinkSwapSeam::fired());
+        if (!swap.goneAfter.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(swap.goneAfter)));
+        }
+    }
 };
 
 TEST_F(LinkSwapTest, TheLegacyRemovalNeverFollowsAFolderSwappedForALink)
@@ -376,16 +393,7 @@ TEST_F(LinkSwapTest, TheLegacyRemovalNeverFollowsAFolderSwappedForALink)
     // A folder inside the legacy folder is moved out of it, else it would
     // be left there.
     const std::string aside = home.path() + "/aside";
-    const struct {
-        const char* what;
-        LinkSwapSeam::Moment moment;
-        const char* name;
-        std::string swapped;
-        std::string target;
-        std::string aside;
-        std::string goneAfter;  // where the real folder then lies, removed all the same
-        const char* errors;
-    } cases[] = {
+    const Swap cases[] = {
         {"the legacy folder, as it is opened", LinkSwapSeam::OpeningFolder, "Lintel", legacy,
          copy + "/Lintel", "", "", ""},
         {"the vendor folder, as the legacy folder is opened", LinkSwapSeam::OpeningFolder,
@@ -397,25 +405,16 @@ TEST_F(LinkSwapTest, TheLegacyRemovalNeverFollowsAFolderSwappedForALink)
         {"the vendor folder, as the first entry goes", LinkSwapSeam::RemovingEntry, "", vendor,
          copy, "", vendor + ".moved/Lintel", ""},
     };
-    for (const auto& c : cases) {
+    for (const Swap& c : cases) {
         SCOPED_TRACE(c.what);
         LinkSwapSeam::disarm();
         for (const std::string& stale : {vendor, vendor + ".moved", aside, copy + "/Lintel"})
             std::filesystem::remove_all(stale);
         makeOldFiles(legacy, files);
         makeOldFiles(copy + "/Lintel", files);
-        const std::string swapped = c.swapped;
-        const std::string target = c.target;
-        const std::string to = c.aside;
-        LinkSwapSeam::arm(c.moment, c.name,
-                          [=] { LinkSwapSeam::swapForLink(swapped, target, to); });
 
-        EXPECT_EQ(c.errors, prepareCapturingErrors());
-        EXPECT_TRUE(LinkSwapSeam::fired());
+        prepareSwapping(c);
         expectUntouched(copy + "/Lintel", files);
-        if (!c.goneAfter.empty()) {
-            EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(c.goneAfter)));
-        }
     }
 }
 
@@ -426,24 +425,18 @@ TEST_F(LinkSwapTest, PruningNeverFollowsAFolderSwappedForALink)
     const std::string copy = elsewhere.path() + "/Tarnwell";
     const std::vector<std::string> files = {"okzoinstallplugin/logs/a.log",
                                             "okzoinstallplugin/logs/b.log"};
-    const struct {
-        const char* what;
-        LinkSwapSeam::Moment moment;
-        const char* name;
-        std::string swapped;
-        std::string target;
-        std::string prunedAfter;  // an old file where the real folder then lies
-    } cases[] = {
+    const Swap cases[] = {
         {"the logs folder, as it is opened", LinkSwapSeam::OpeningFolder, "logs",
-         plugin + "/logs", copy + "/okzoinstallplugin/logs", ""},
+         plugin + "/logs", copy + "/okzoinstallplugin/logs", "", "", ""},
         {"the vendor folder, as the logs folder is opened", LinkSwapSeam::OpeningFolder, "logs",
-         vendor, copy, vendor + ".moved/okzoinstallplugin/logs/b.log"},
+         vendor, copy, "", vendor + ".moved/okzoinstallplugin/logs/b.log", ""},
         {"the logs folder, as the first old file goes", LinkSwapSeam::RemovingEntry, "",
-         plugin + "/logs", copy + "/okzoinstallplugin/logs", plugin + "/logs.moved/b.log"},
+         plugin + "/logs", copy + "/okzoinstallplugin/logs", "", plugin + "/logs.moved/b.log",
+         ""},
         {"the plugin folder, as the first old file goes", LinkSwapSeam::RemovingEntry, "",
-         plugin, copy + "/okzoinstallplugin", plugin + ".moved/logs/b.log"},
+         plugin, copy + "/okzoinstallplugin", "", plugin + ".moved/logs/b.log", ""},
     };
-    for (const auto& c : cases) {
+    for (const Swap& c : cases) {
         SCOPED_TRACE(c.what);
         LinkSwapSeam::disarm();
         for (const std::string& stale : {vendor, vendor + ".moved", copy})
@@ -452,16 +445,9 @@ TEST_F(LinkSwapTest, PruningNeverFollowsAFolderSwappedForALink)
         setModified(vendor + "/" + files[0], kNow - 10 * kDay);
         setModified(vendor + "/" + files[1], kNow - 9 * kDay);
         makeOldFiles(copy, files);
-        const std::string swapped = c.swapped;
-        const std::string target = c.target;
-        LinkSwapSeam::arm(c.moment, c.name, [=] { LinkSwapSeam::swapForLink(swapped, target); });
 
-        EXPECT_EQ("", prepareCapturingErrors());
-        EXPECT_TRUE(LinkSwapSeam::fired());
+        prepareSwapping(c);
         expectUntouched(copy, files);
-        if (!c.prunedAfter.empty()) {
-            EXPECT_FALSE(FileExists(c.prunedAfter));
-        }
     }
 }
 
