@@ -12,9 +12,11 @@ namespace {
 
 const int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-[[noreturn]] void fail(const std::string& what)
+// errno is read before the message is built, which may change it.
+[[noreturn]] void fail(const char* what, const std::string& name = std::string())
 {
-    throw std::system_error(errno, std::generic_category(), what);
+    const int error = errno;
+    throw std::system_error(error, std::generic_category(), what + name);
 }
 
 // What an opening that finds no folder of ours reports: nothing there, no
@@ -30,7 +32,7 @@ void requireEntryName(const std::string& name)
 {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
         errno = EINVAL;
-        fail("not an entry name: " + name);
+        fail("not an entry name: ", name);
     }
 }
 
@@ -62,7 +64,7 @@ DirFd DirFd::openTrusted(const std::string& path)
 {
     const int fd = open(path.c_str(), kFolderFlags);
     if (fd < 0 && !noFolderThere(errno))
-        fail("cannot open the folder " + path);
+        fail("cannot open the folder ", path);
     return DirFd(fd);
 }
 
@@ -71,7 +73,7 @@ DirFd DirFd::openChild(const std::string& name) const
     requireEntryName(name);
     const int fd = openat(m_fd, name.c_str(), kFolderFlags | O_NOFOLLOW);
     if (fd < 0 && !noFolderThere(errno))
-        fail("cannot open the folder " + name);
+        fail("cannot open the folder ", name);
     return DirFd(fd);
 }
 
@@ -79,7 +81,7 @@ DirFd DirFd::openBelow(const std::string& relative) const
 {
     DirFd at(fcntl(m_fd, F_DUPFD_CLOEXEC, 0));
     if (!at)
-        fail("cannot open the folder again on the way to " + relative);
+        fail("cannot open the folder again on the way to ", relative);
     std::string::size_type begin = 0;
     while (begin < relative.size()) {
         std::string::size_type end = relative.find('/', begin);
@@ -133,7 +135,7 @@ bool DirFd::statusOf(const std::string& name, struct stat& status) const
     if (fstatat(m_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
         return true;
     if (errno != ENOENT)
-        fail("cannot read the status of " + name);
+        fail("cannot read the status of ", name);
     return false;
 }
 
@@ -141,14 +143,14 @@ void DirFd::removeEntry(const std::string& name) const
 {
     requireEntryName(name);
     if (unlinkat(m_fd, name.c_str(), 0) != 0 && errno != ENOENT)
-        fail("cannot remove " + name);
+        fail("cannot remove ", name);
 }
 
 void DirFd::removeEmptyFolder(const std::string& name) const
 {
     requireEntryName(name);
     if (unlinkat(m_fd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT)
-        fail("cannot remove the folder " + name);
+        fail("cannot remove the folder ", name);
 }
 
 void DirFd::removeContents() const
