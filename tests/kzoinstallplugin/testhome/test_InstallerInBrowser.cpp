@@ -1,9 +1,11 @@
 // The installer as a page reaches it: the fake browser loads the plugin's
 // test build (home in a scratch folder, stand-ins for yum and
 // gpk-update-viewer first on PATH) and scripts it as a page would: the site
-// check on addresses without a real web host, many updates from one page,
-// and an update still running when the browser destroys the instance and
-// shuts the module down.
+// check on addresses without a real web host, hundreds of updates from one
+// page, an update that cannot start, and updates still running or pending
+// when the browser destroys the instance and shuts the module down.
+#include <stdlib.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "../../common/CommandStubs.h"
+#include "../../common/ThreadCount.h"
 #include "FakeBrowser.h"
 #include "TestHomeEnvironment.h"
 
@@ -22,6 +25,8 @@ namespace {
 const char kMime[] = "application/x-okzoinstallplugin";
 const char kVendorPage[] = "https://www.otarnwell.com/update.html";
 const char kRefused[] = "File corrupted. Try re-installing the plugin.";
+const char kNotStarted[] = "Could not start the update";
+const char kYum[] = "yum -y update vudiriveze";
 
 class InstallerInBrowser : public ::testing::Test {
 protected:
@@ -64,6 +69,14 @@ protected:
             values->push_back(args.empty() ? -1 : static_cast<int>(args[0].asNumber()));
             return Value();
         });
+    }
+
+    CallResult update(Instance& instance, const ObjectRef& success, const ObjectRef& failure,
+                      const ObjectRef& progress)
+    {
+        ObjectRef root = instance.scriptableObject();
+        return browser->callMember(root.get(), "updatePlugin",
+                                   {Value("http://u"), Value(success), Value(failure), Value(progress)});
     }
 
     // The package-manager sequences that ended so far: each worker logs its
@@ -128,37 +141,100 @@ TEST_F(InstallerInBrowser, ThePageMustBeAWebPageOfTheVendor)
     }
 }
 
-// A page that starts many updates: one yum at a time, each reports.
-TEST_F(InstallerInBrowser, ManyUpdatesFromOnePageRunOneAfterAnother)
+// A page that starts hundreds of updates while yum runs: one worker thread,
+// one more yum for all the calls made meanwhile, and each call reports.
+TEST_F(InstallerInBrowser, HundredsOfUpdatesFromOnePageShareOneMoreSequence)
 {
-    const int kUpdates = 5;
+    const size_t kUpdates = 300;
     Instance& instance = open(kVendorPage);
-    ObjectRef root = instance.scriptableObject();
     std::vector<int> successes, failures, progress;
     const ObjectRef success = recorder(&successes);
     const ObjectRef failure = recorder(&failures);
     const ObjectRef onProgress = recorder(&progress);
     CommandStubs::hold("yum");
-    for (int i = 0; i < kUpdates; ++i) {
-        const CallResult result = browser->callMember(
-            root.get(), "updatePlugin", {Value("http://u"), Value(success), Value(failure), Value(onProgress)});
+    const size_t threadsBefore = threadsBeforeWorkers();
+    for (size_t i = 0; i < kUpdates; ++i) {
+        const CallResult result = update(instance, success, failure, onProgress);
         ASSERT_TRUE(result.ok) << result.exception();
     }
     ASSERT_TRUE(CommandStubs::waitForCalls(1));
+    EXPECT_LE(threadsOfThisProcess(), threadsBefore + 2);
     EXPECT_FALSE(CommandStubs::waitForCalls(2, 300)) << testing::PrintToString(CommandStubs::calls());
 
     CommandStubs::release("yum");
-    ASSERT_TRUE(browser->pumpUntil([&] { return successes.size() == kUpdates; },
+    ASSERT_TRUE(browser->pumpUntil([&] { return successes.size() >= kUpdates; },
                                    std::chrono::milliseconds(20000)));
-    EXPECT_EQ(std::vector<std::string>(kUpdates, "yum -y update vudiriveze"), CommandStubs::calls());
+    browser->pumpUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(std::vector<std::string>(2, kYum), CommandStubs::calls());
     EXPECT_EQ(std::vector<int>(kUpdates, 100), progress);
     EXPECT_EQ(std::vector<int>(kUpdates, 0), successes);
     EXPECT_TRUE(failures.empty());
 }
 
+// Another instance's calls wait for the pending sequence when it is
+// destroyed: the sequence never starts, and the running one still reports
+// to the page that lives on.
+TEST_F(InstallerInBrowser, AnInstanceDestroyedWithAPendingUpdateNeverStartsIt)
+{
+    CommandStubs::hold("yum");
+    const size_t endedBefore = sequencesEnded();
+    Instance& staying = open(kVendorPage);
+    Instance& going = open(kVendorPage);
+    std::vector<int> successes, goneResults, progress;
+    {
+        const ObjectRef success = recorder(&successes);
+        const ObjectRef onProgress = recorder(&progress);
+        ASSERT_TRUE(update(staying, success, success, onProgress).ok);
+        ASSERT_TRUE(CommandStubs::waitForCalls(1));
+        const ObjectRef result = recorder(&goneResults);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(update(going, result, result, onProgress).ok);
+    }
+    ASSERT_TRUE(browser->pumpUntil([&] { return progress.size() == 4; }));
+    EXPECT_EQ(NPERR_NO_ERROR, going.destroy());
+
+    CommandStubs::release("yum");
+    ASSERT_TRUE(browser->pumpUntil([&] { return !successes.empty(); },
+                                   std::chrono::milliseconds(20000)));
+    ASSERT_TRUE(waitForSequencesEnded(endedBefore + 1));
+    browser->pumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(std::vector<std::string>{kYum}, CommandStubs::calls());
+    EXPECT_EQ(endedBefore + 1, sequencesEnded());
+    EXPECT_EQ(std::vector<int>{0}, successes);
+    EXPECT_TRUE(goneResults.empty());
+}
+
+// The thread for the package manager cannot be made: the page gets a script
+// error it can read back, and no progress went out before it.
+TEST_F(InstallerInBrowser, AnUpdateThatCannotStartIsAScriptErrorThePageReadsBack)
+{
+    Instance& instance = open(kVendorPage);
+    ObjectRef root = instance.scriptableObject();
+    std::vector<int> successes, progress;
+    const ObjectRef success = recorder(&successes);
+    const ObjectRef onProgress = recorder(&progress);
+
+    setenv("KZO_TEST_REFUSE_THREADS", "1", 1);
+    const CallResult refused = update(instance, success, success, onProgress);
+    unsetenv("KZO_TEST_REFUSE_THREADS");
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(std::vector<std::string>{kNotStarted}, refused.exceptions);
+    EXPECT_EQ(Value(kNotStarted), browser->callMember(root.get(), "getLastException").value);
+    browser->pumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_TRUE(progress.empty());
+    EXPECT_TRUE(CommandStubs::calls().empty());
+
+    ASSERT_TRUE(update(instance, success, success, onProgress).ok);
+    ASSERT_TRUE(browser->pumpUntil([&] { return !successes.empty(); },
+                                   std::chrono::milliseconds(20000)));
+    EXPECT_EQ(std::vector<int>{100}, progress);
+    EXPECT_EQ(std::vector<std::string>{kYum}, CommandStubs::calls());
+}
+
 // The browser destroys the instance and shuts the module down while yum
-// still runs: every page object is back by NP_Shutdown, and the worker,
-// which runs on, calls nothing afterwards.
+// still runs and more calls wait for the next sequence: every page object
+// is back by NP_Shutdown, the worker, which runs on, calls nothing
+// afterwards, and the pending sequence never starts.
 TEST_F(InstallerInBrowser, AnUpdateRunningAtShutdownKeepsNoPageObject)
 {
     for (const int yumExit : {0, 2}) {
@@ -178,13 +254,12 @@ TEST_F(InstallerInBrowser, AnUpdateRunningAtShutdownKeepsNoPageObject)
             const ObjectRef success = recorder(&successes);
             const ObjectRef failure = recorder(&failures);
             const ObjectRef onProgress = recorder(&progress);
-            ASSERT_TRUE(browser->callMember(root.get(), "updatePlugin",
-                                            {Value("http://u"), Value(success), Value(failure),
-                                             Value(onProgress)})
-                            .ok);
+            ASSERT_TRUE(update(instance, success, failure, onProgress).ok);
+            ASSERT_TRUE(CommandStubs::waitForCalls(1));
+            for (int i = 0; i < 2; ++i)
+                ASSERT_TRUE(update(instance, success, failure, onProgress).ok);
         }
-        ASSERT_TRUE(CommandStubs::waitForCalls(1));
-        ASSERT_TRUE(browser->pumpUntil([&] { return !progress.empty(); }));
+        ASSERT_TRUE(browser->pumpUntil([&] { return progress.size() == 3; }));
 
         root.reset();
         EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
@@ -193,7 +268,9 @@ TEST_F(InstallerInBrowser, AnUpdateRunningAtShutdownKeepsNoPageObject)
 
         CommandStubs::release("yum");
         ASSERT_TRUE(waitForSequencesEnded(endedBefore + 1));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(std::vector<std::string>{kYum}, CommandStubs::calls());
+        EXPECT_EQ(endedBefore + 1, sequencesEnded());
         EXPECT_TRUE(successes.empty());
         EXPECT_TRUE(failures.empty());
         EXPECT_TRUE(browser->violations().empty()) << testing::PrintToString(browser->violations());
