@@ -207,6 +207,11 @@ NPJavascriptObject* NPJavascriptObject::newObject(const NpapiBrowserHostPtr& hos
     object->m_autoRelease = autoRelease;
     if (autoRelease && api)
         host->retainJSAPI(api);
+    // The page may store values on a function object, among them one that
+    // holds the browser object owning the function: they go when the
+    // instance does.
+    if (dynamic_cast<const JSFunction*>(api.get()))
+        host->notifyAtShutdown(api);
     return object;
 }
 

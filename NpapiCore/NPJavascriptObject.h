@@ -11,7 +11,9 @@
 // object also offers "addEventListener", "removeEventListener" and
 // "getLastException" as function objects.
 // The scriptable object and the host are held weakly; with autoRelease the
-// host retains the scriptable object while this browser object exists.
+// host retains the scriptable object while this browser object exists. A
+// browser object made for a function object has the host send the function
+// its shutdown notice, which drops what the page stored on it.
 // Main thread only; no lock of its own.
 #ifndef FB_NPAPI_NPJAVASCRIPTOBJECT_H
 #define FB_NPAPI_NPJAVASCRIPTOBJECT_H

@@ -5,7 +5,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +16,8 @@
 
 #include "PluginFixture.h"
 
+using fakebrowser::CallResult;
+using fakebrowser::FakeBrowser;
 using fakebrowser::Instance;
 using fakebrowser::ObjectRef;
 using fakebrowser::Value;
@@ -190,6 +194,119 @@ TEST_F(InstanceLife, DestroyWhileAWorkerSchedulesPageCalls)
     browser->runTimers(1000);
     EXPECT_TRUE(calls.empty());
     EXPECT_GT(browser->droppedAsyncCalls(), 0u);
+}
+
+// The function objects the plugin hands out: the three extra members every
+// browser object offers, and a method read as a property.
+const char* const kFunctionMembers[] = {"addEventListener", "removeEventListener",
+                                        "getLastException", "add"};
+
+// The ways a page stores a value on an object, each with how the page reads
+// it back (none for a listener, which only an event would reach).
+struct StoreWay {
+    const char* how;
+    std::function<CallResult(FakeBrowser&, NPObject*, const Value&)> store;
+    std::function<Value(FakeBrowser&, NPObject*)> readBack;
+};
+
+const std::vector<StoreWay>& storeWays()
+{
+    static const std::vector<StoreWay> ways = {
+        {"f.x = v",
+         [](FakeBrowser& b, NPObject* f, const Value& v) { return b.setProperty(f, "x", v); },
+         [](FakeBrowser& b, NPObject* f) { return b.getProperty(f, "x").value; }},
+        {"f[3] = v",
+         [](FakeBrowser& b, NPObject* f, const Value& v) {
+             return b.setProperty(f, fakebrowser::intIdentifier(3), v);
+         },
+         [](FakeBrowser& b, NPObject* f) { return b.getProperty(f, fakebrowser::intIdentifier(3)).value; }},
+        {"f.setAttribute('s', v)",
+         [](FakeBrowser& b, NPObject* f, const Value& v) {
+             return b.callMember(f, "setAttribute", {Value("s"), v});
+         },
+         [](FakeBrowser& b, NPObject* f) { return b.callMember(f, "getAttribute", {Value("s")}).value; }},
+        {"f.addEventListener('e', v)",
+         [](FakeBrowser& b, NPObject* f, const Value& v) {
+             return b.callMember(f, "addEventListener", {Value("e"), v});
+         },
+         nullptr},
+    };
+    return ways;
+}
+
+// Every way a page stores a value on a function object the plugin handed
+// out, with the root object, the function itself or another function as the
+// value, whether the page keeps the function or lets it go at once (the
+// value stays on the function object): it reads back while the instance
+// lives, and once the instance is gone and the page lets go, no browser
+// object of the plugin is left (the root object kept on one of its own
+// function objects was held for ever).
+TEST_F(InstanceLife, WhatThePageStoresOnFunctionObjectsGoesWithTheInstance)
+{
+    for (const char* member : kFunctionMembers) {
+        for (const StoreWay& way : storeWays()) {
+            for (const char* value : {"root", "itself", "another function"}) {
+                for (const bool keep : {true, false}) {
+                    SCOPED_TRACE(std::string(member) + ": " + way.how + " with " + value +
+                                 (keep ? ", function kept" : ", function let go"));
+                    Instance& instance = newInstance();
+                    ObjectRef root = instance.scriptableObject();
+                    ObjectRef function = browser->getProperty(root.get(), member).value.asObject();
+                    ObjectRef other = browser
+                                          ->getProperty(root.get(), member == std::string("add")
+                                                                        ? "getLastException"
+                                                                        : "add")
+                                          .value.asObject();
+                    ASSERT_TRUE(function && other);
+                    NPObject* const made[] = {root.get(), function.get(), other.get()};
+                    NPObject* const stored = value == std::string("root")     ? root.get()
+                                             : value == std::string("itself") ? function.get()
+                                                                              : other.get();
+                    const CallResult result =
+                        way.store(*browser, function.get(), Value(ObjectRef::retain(*browser, stored)));
+                    EXPECT_TRUE(result.ok);
+                    EXPECT_FALSE(result.threw()) << result.exception();
+                    if (way.readBack) {
+                        EXPECT_EQ(stored, way.readBack(*browser, function.get()).object());
+                    }
+                    if (!keep) {
+                        function.reset();
+                        other.reset();
+                        const ObjectRef again = browser->getProperty(root.get(), member).value.asObject();
+                        if (way.readBack) {
+                            EXPECT_EQ(stored, way.readBack(*browser, again.get()).object());
+                        }
+                    }
+
+                    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+                    // The page lets go of its objects: none of them may stay.
+                    root.reset();
+                    function.reset();
+                    other.reset();
+                    for (NPObject* object : made) {
+                        EXPECT_FALSE(browser->objects().knows(object));
+                    }
+                }
+            }
+        }
+    }
+}
+
+// An attribute of a function object is listed with the function's own
+// members while the instance lives.
+TEST_F(InstanceLife, AFunctionObjectListsWhatThePageStoredOnIt)
+{
+    Instance& instance = newInstance();
+    const ObjectRef root = instance.scriptableObject();
+    for (const char* member : kFunctionMembers) {
+        SCOPED_TRACE(member);
+        const ObjectRef function = browser->getProperty(root.get(), member).value.asObject();
+        ASSERT_TRUE(browser->setProperty(function.get(), "tag", Value(root)).ok);
+        std::vector<std::string> names;
+        ASSERT_TRUE(browser->enumerate(function.get(), &names));
+        EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "tag"));
+        EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "toString"));
+    }
 }
 
 // A <param> the browser gives without a name is left out; the others arrive.
