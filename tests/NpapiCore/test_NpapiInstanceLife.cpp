@@ -309,6 +309,45 @@ TEST_F(InstanceLife, AFunctionObjectListsWhatThePageStoredOnIt)
     }
 }
 
+// The owner of a method's function object may outlive the instance (a
+// worker holds the plugin core, and with it the root scriptable object);
+// what the page stored on its function objects goes with the instance all
+// the same, and a value stored after the instance went is refused: nothing
+// could let it go again.
+TEST_F(InstanceLife, StoredValuesGoWithTheInstanceWhileAWorkerHoldsTheCore)
+{
+    for (const char* member : {"getLastException", "add"}) {
+        SCOPED_TRACE(member);
+        Instance& instance = newInstance();
+        ObjectRef root = instance.scriptableObject();
+        const Pipe release;
+        const Pipe done;
+        {
+            const ObjectRef held = browser->newObject(instance.npp());
+            ASSERT_TRUE(browser->invoke(root.get(), "holdPastDestroy",
+                                        {Value(held), Value(release.readEnd()), Value(done.writeEnd()),
+                                         Value(true)})
+                            .ok);
+        }
+        ObjectRef function = browser->getProperty(root.get(), member).value.asObject();
+        ASSERT_TRUE(browser->setProperty(function.get(), "x", Value(root)).ok);
+        EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+
+        const CallResult late = browser->setProperty(function.get(), "y", Value(root));
+        EXPECT_FALSE(late.ok);
+        EXPECT_FALSE(late.threw());
+        EXPECT_FALSE(browser->getProperty(function.get(), "x").ok);
+        for (ObjectRef* object : {&root, &function}) {
+            NPObject* const address = object->get();
+            object->reset();
+            EXPECT_FALSE(browser->objects().knows(address));
+        }
+
+        ASSERT_TRUE(release.send());
+        ASSERT_TRUE(done.receive(10000)) << "the worker did not let go";
+    }
+}
+
 // A <param> the browser gives without a name is left out; the others arrive.
 TEST_F(InstanceLife, AParamWithoutANameIsLeftOut)
 {
