@@ -51,6 +51,19 @@ struct Pipe {
 
 class InstanceLife : public PluginFixture {
 protected:
+    // The root object's worker holds a new page object (and, with holdCore,
+    // the plugin core) until release gets a byte, then lets go and writes to
+    // done.
+    bool holdPastDestroy(Instance& instance, const ObjectRef& root, const Pipe& release,
+                         const Pipe& done, bool holdCore)
+    {
+        const ObjectRef held = browser->newObject(instance.npp());
+        return browser
+            ->invoke(root.get(), "holdPastDestroy",
+                     {Value(held), Value(release.readEnd()), Value(done.writeEnd()), Value(holdCore)})
+            .ok;
+    }
+
     std::vector<std::string> events(const ObjectRef& root)
     {
         std::vector<std::string> texts;
@@ -144,13 +157,7 @@ TEST_P(HeldPastDestroy, TheWorkersObjectsGoBackOnTheMainThread)
     ObjectRef root = instance.scriptableObject();
     const Pipe release;
     const Pipe done;
-    {
-        const ObjectRef held = browser->newObject(instance.npp());
-        ASSERT_TRUE(browser->invoke(root.get(), "holdPastDestroy",
-                                    {Value(held), Value(release.readEnd()), Value(done.writeEnd()),
-                                     Value(holdCore)})
-                        .ok);
-    }
+    ASSERT_TRUE(holdPastDestroy(instance, root, release, done, holdCore));
     EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
     root.reset();
 
@@ -322,13 +329,7 @@ TEST_F(InstanceLife, StoredValuesGoWithTheInstanceWhileAWorkerHoldsTheCore)
         ObjectRef root = instance.scriptableObject();
         const Pipe release;
         const Pipe done;
-        {
-            const ObjectRef held = browser->newObject(instance.npp());
-            ASSERT_TRUE(browser->invoke(root.get(), "holdPastDestroy",
-                                        {Value(held), Value(release.readEnd()), Value(done.writeEnd()),
-                                         Value(true)})
-                            .ok);
-        }
+        ASSERT_TRUE(holdPastDestroy(instance, root, release, done, true));
         ObjectRef function = browser->getProperty(root.get(), member).value.asObject();
         ASSERT_TRUE(browser->setProperty(function.get(), "x", Value(root)).ok);
         EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
