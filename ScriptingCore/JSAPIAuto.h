@@ -130,6 +130,10 @@ protected:
     // The name's entry when the name is visible in the current zone, else
     // null. The caller holds zoneMutex.
     const MemberZone* visibleMember(const std::string& name) const;
+    // Drops every attribute; a name that is also a method or an accessor
+    // property keeps its zone. The values go once zoneMutex is released: a
+    // page object's end may call back into this object.
+    void dropAttributes();
 
     MethodFunctionCache methodFunctionCache;
     MethodMap methods;

@@ -17,6 +17,11 @@ JSFunction::JSFunction(const JSAPIWeakPtr& target, const std::wstring& methodNam
 
 JSFunction::~JSFunction() {}
 
+void JSFunction::shutdown() {
+    dropAttributes();
+    dropEventHandlers();
+}
+
 bool JSFunction::hasMethod(const std::string& name) const {
     if (name.empty() || name == "call" || name == "apply")
         return true;

@@ -279,4 +279,62 @@ TEST_F(InstallerInBrowser, AnUpdateRunningAtShutdownKeepsNoPageObject)
     }
 }
 
+// A page that stores a value on one of the plugin's function objects (the
+// three extra members, a method read as a property), be it the plugin
+// itself, the function itself or another function object, and keeps the
+// function or lets it go at once: the value reads back while the instance
+// lives, and once the instance is gone and the page lets go, none of the
+// plugin's browser objects is left. The plugin kept on one of its own extra
+// members used to hold itself for ever.
+TEST_F(InstallerInBrowser, WhatThePageStoresOnFunctionObjectsGoesWithTheInstance)
+{
+    const struct {
+        const char* function;
+        const char* value;  // "plugin", "itself" or a member of the plugin
+        bool keep;
+    } cases[] = {
+        {"addEventListener", "plugin", true},    {"removeEventListener", "plugin", true},
+        {"getLastException", "plugin", true},    {"echo", "plugin", true},
+        {"echo", "itself", true},                {"echo", "getLastException", true},
+        {"getLastException", "itself", true},    {"getLastException", "echo", true},
+        {"addEventListener", "plugin", false},   {"getLastException", "plugin", false},
+        {"echo", "plugin", false},               {"echo", "getLastException", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("plugin.") + c.function + ".x = " + c.value +
+                     (c.keep ? ", function kept" : ", function let go"));
+        Instance& instance = open(kVendorPage);
+        ObjectRef plugin = instance.scriptableObject();
+        ObjectRef function = browser->getProperty(plugin.get(), c.function).value.asObject();
+        ASSERT_TRUE(function);
+        const std::string value(c.value);
+        ObjectRef stored = value == "plugin" ? plugin
+                           : value == "itself" ? function
+                                               : browser->getProperty(plugin.get(), value).value.asObject();
+        ASSERT_TRUE(stored);
+        NPObject* const made[] = {plugin.get(), function.get(), stored.get()};
+        const CallResult result = browser->setProperty(function.get(), "x", Value(stored));
+        EXPECT_TRUE(result.ok);
+        EXPECT_FALSE(result.threw()) << result.exception();
+        if (!c.keep) {
+            function.reset();
+            stored.reset();
+            function = browser->getProperty(plugin.get(), c.function).value.asObject();
+        }
+        EXPECT_EQ(made[2], browser->getProperty(function.get(), "x").value.object());
+        EXPECT_EQ(Value("1.6.210.5"), browser->callMember(plugin.get(), "getVersion").value);
+        if (!c.keep)
+            function.reset();
+
+        EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+        // The page lets go of its objects: none of them may stay.
+        plugin.reset();
+        function.reset();
+        stored.reset();
+        for (NPObject* object : made) {
+            EXPECT_FALSE(browser->objects().knows(object));
+        }
+    }
+}
+
 } // namespace
