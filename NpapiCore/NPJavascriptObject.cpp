@@ -8,6 +8,7 @@
 
 #include "JSFunction.h"
 #include "NpapiVariantGuard.h"
+#include "PageReadBudget.h"
 #include "script_error.h"
 #include "variant.h"
 
@@ -280,6 +281,8 @@ bool NPJavascriptObject::guarded(Body body, Failed failed)
 {
     if (!m_valid || m_api.expired() || !hostLive())
         return false;
+    // Whatever the call reads from the page, in all, is bounded.
+    PageReadBudget budget;
     try {
         return body();
     } catch (const std::bad_cast&) {

@@ -83,8 +83,9 @@ public:
 private:
     explicit NPJavascriptObject(NPP npp);
 
-    // Runs body inside the common frame of every member call; failed runs
-    // when an exception was caught (not when the object could not be asked).
+    // Runs body inside the common frame of every member call, one
+    // PageReadBudget for all it reads from the page; failed runs when an
+    // exception was caught (not when the object could not be asked).
     template <class Body>
     bool guarded(Body body);
     template <class Body, class Failed>

@@ -197,6 +197,24 @@ def argument_errors(c):
     expect(c.calls(), [], "commands run")
 
 
+@case("apply_claimed_length")
+def apply_claimed_length(c):
+    """apply of a method's function object with {length: 2147483647}: refused
+    at once, as a length no index reaches always was; real lists up to the
+    limit still reach the method."""
+    r, events = c.run("apply-length.html")
+    if "error" not in r["bad length"]:
+        raise Failed("a length no index reaches gave %r" % r["bad length"])
+    for name in ("huge length", "one past the limit"):
+        expect(r[name], r["bad length"], name)
+    if r["huge length ms"]["value"] >= 1000 * c.time_scale:
+        raise Failed("the huge length took %r ms" % r["huge length ms"]["value"])
+    value(r["at the limit"], "1.6.210.5", "apply of 65536 entries")
+    value(r["list"], "x", 'echo.apply(null, ["x"])')
+    value(r["getVersion after"], "1.6.210.5", "getVersion() afterwards")
+    expect(events, [], "page callbacks")
+
+
 # name: (exit codes of the stubs, commands run, the report)
 UPDATES = {
     "update_success": ({"yum": 0}, [UPDATE_COMMAND], "success:0"),

@@ -1,9 +1,10 @@
 // The installer as a page reaches it: the fake browser loads the plugin's
 // test build (home in a scratch folder, stand-ins for yum and
 // gpk-update-viewer first on PATH) and scripts it as a page would: the site
-// check on addresses without a real web host, hundreds of updates from one
-// page, an update that cannot start, and updates still running or pending
-// when the browser destroys the instance and shuts the module down.
+// check on addresses without a real web host, apply with a list whose
+// "length" lies, hundreds of updates from one page, an update that cannot
+// start, and updates still running or pending when the browser destroys the
+// instance and shuts the module down.
 #include <stdlib.h>
 
 #include <chrono>
@@ -136,6 +137,53 @@ TEST_F(InstallerInBrowser, ThePageMustBeAWebPageOfTheVendor)
         } else {
             EXPECT_EQ(kRefused, result.exception());
         }
+        root.reset();
+        EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    }
+}
+
+// apply of every function object the plugin hands out converts its list
+// before any method or site check runs, so any page reaches it: a claimed
+// huge "length" is refused at once, before any entry is read. A real list
+// still reaches the method, and so its site check.
+TEST_F(InstallerInBrowser, ApplyWithAClaimedHugeLengthReadsNoEntry)
+{
+    const struct {
+        const char* address;
+        Value echoed;
+    } pages[] = {
+        {kVendorPage, Value("x")},
+        {"https://evil.example/", Value()},
+    };
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.address);
+        Instance& instance = open(p.address);
+        ASSERT_EQ(NPERR_NO_ERROR, instance.newResult());
+        ObjectRef root = instance.scriptableObject();
+        ASSERT_TRUE(root);
+        for (const char* member : {"getVersion", "echo", "getErrorString", "getMasterVersion", "updatePlugin",
+                                   "addEventListener", "removeEventListener", "getLastException"}) {
+            SCOPED_TRACE(member);
+            const CallResult function = browser->getProperty(root.get(), member);
+            ASSERT_TRUE(function.value.isObject());
+            ObjectRef claim = browser->newObject();
+            ASSERT_TRUE(browser->setProperty(claim.get(), "length", Value(2147483647)).ok);
+            // Past "length" and a few entries the plugin is stopped.
+            asPageObject(claim.get())->readLimit = 10;
+            const CallResult applied =
+                browser->invoke(function.value.object(), "apply", {Value::null(), Value(claim)});
+            EXPECT_FALSE(applied.ok);
+            EXPECT_FALSE(applied.threw());
+            EXPECT_EQ(1u, asPageObject(claim.get())->reads);
+        }
+        EXPECT_TRUE(CommandStubs::calls().empty());
+
+        const CallResult echo = browser->getProperty(root.get(), "echo");
+        ASSERT_TRUE(echo.value.isObject());
+        const ObjectRef list = browser->newArray({Value("x")});
+        const CallResult echoed = browser->invoke(echo.value.object(), "apply", {Value::null(), Value(list)});
+        EXPECT_EQ(p.echoed, echoed.value);
+        EXPECT_EQ(p.echoed.isUndefined() ? kRefused : "", echoed.exception());
         root.reset();
         EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
     }
