@@ -8,6 +8,7 @@
 
 #include "JSFunction.h"
 #include "NpapiVariantGuard.h"
+#include "PageReadBudget.h"
 #include "script_error.h"
 #include "variant.h"
 
@@ -207,6 +208,11 @@ NPJavascriptObject* NPJavascriptObject::newObject(const NpapiBrowserHostPtr& hos
     object->m_autoRelease = autoRelease;
     if (autoRelease && api)
         host->retainJSAPI(api);
+    // The page may store values on a function object, among them one that
+    // holds the browser object owning the function: they go when the
+    // instance does.
+    if (dynamic_cast<const JSFunction*>(api.get()))
+        host->notifyAtShutdown(api);
     return object;
 }
 
@@ -252,6 +258,12 @@ void NPJavascriptObject::Invalidate()
 
 variant NPJavascriptObject::lastException() { return lastExceptionStore(); }
 
+bool NPJavascriptObject::hostLive() const
+{
+    const NpapiBrowserHostPtr host(m_host.lock());
+    return host && !host->isShutDown();
+}
+
 void NPJavascriptObject::reportException(const char* message)
 {
     if (const NpapiBrowserHostPtr host = m_host.lock())
@@ -267,8 +279,10 @@ bool NPJavascriptObject::guarded(Body body)
 template <class Body, class Failed>
 bool NPJavascriptObject::guarded(Body body, Failed failed)
 {
-    if (!m_valid || m_api.expired() || m_host.expired())
+    if (!m_valid || m_api.expired() || !hostLive())
         return false;
+    // Whatever the call reads from the page, in all, is bounded.
+    PageReadBudget budget;
     try {
         return body();
     } catch (const std::bad_cast&) {
@@ -431,8 +445,9 @@ bool NPJavascriptObject::Enumerate(NPIdentifier** value, uint32_t* count)
         *count = total;
         return true;
     };
-    // An object that cannot be asked (invalid, or its host or scriptable
-    // object gone) leaves both out-parameters as the browser set them.
+    // An object that cannot be asked (invalid, its host gone or shut down,
+    // or its scriptable object gone) leaves both out-parameters as the
+    // browser set them.
     return guarded(list, [&] { *count = 0; });
 }
 

@@ -11,7 +11,10 @@
 // object also offers "addEventListener", "removeEventListener" and
 // "getLastException" as function objects.
 // The scriptable object and the host are held weakly; with autoRelease the
-// host retains the scriptable object while this browser object exists.
+// host retains the scriptable object while this browser object exists. Once
+// the host has shut down every member call answers false, as when it is
+// gone. A browser object made for a function object has the host send the
+// function its shutdown notice, which drops what the page stored on it.
 // Main thread only; no lock of its own.
 #ifndef FB_NPAPI_NPJAVASCRIPTOBJECT_H
 #define FB_NPAPI_NPJAVASCRIPTOBJECT_H
@@ -81,13 +84,17 @@ public:
 private:
     explicit NPJavascriptObject(NPP npp);
 
-    // Runs body inside the common frame of every member call; failed runs
-    // when an exception was caught (not when the object could not be asked).
+    // Runs body inside the common frame of every member call, one
+    // PageReadBudget for all it reads from the page; failed runs when an
+    // exception was caught (not when the object could not be asked).
     template <class Body>
     bool guarded(Body body);
     template <class Body, class Failed>
     bool guarded(Body body, Failed failed);
     void reportException(const char* message);
+    // The host exists and has not shut down: an instance that is gone takes
+    // no page values (they could never be let go).
+    bool hostLive() const;
     // "addEventListener", "removeEventListener" or "getLastException" as a
     // function object; empty for any other name.
     JSAPIPtr extraMember(const std::string& name);

@@ -37,6 +37,10 @@ namespace {
 
 const char kDelayedCallPrefix[] = "__FB_CALL_";
 
+// The size of the table of objects to notify at which gone ones are first
+// swept out.
+const std::size_t kFirstNoticeSweep = 64;
+
 // The page helper: with three arguments it calls f itself, with four f's
 // member fname with f as its object, from the page's timer queue.
 const char kDelayedCallScript[] =
@@ -56,6 +60,18 @@ struct HtmlLogRequest {
     std::string message;
 };
 
+// A notice that fails is logged; the shutdown goes on.
+void sendShutdownNotice(JSAPI& object)
+{
+    try {
+        object.shutdown();
+    } catch (const std::exception& e) {
+        FBLOG_ERROR("BrowserHost", "Shutdown of a scriptable object failed: " << e.what());
+    } catch (...) {
+        FBLOG_ERROR("BrowserHost", "Shutdown of a scriptable object failed");
+    }
+}
+
 } // namespace
 
 BrowserHost::BrowserHost()
@@ -63,6 +79,8 @@ BrowserHost::BrowserHost()
       m_mainThread(pthread_self()),
       m_isShutDown(false),
       m_retainCount(0),
+      m_notifiedSweepAt(kFirstNoticeSweep),
+      m_noticesSent(false),
       m_streamManager(boost::make_shared<BrowserStreamManager>()),
       m_htmlLogEnabled(true)
 {
@@ -113,26 +131,12 @@ bool BrowserHost::scheduleAsyncCall(void (*func)(void*), void* userData)
 
 void BrowserHost::shutdown()
 {
-    // Objects may retain or release others while they shut down: walk a
-    // copy, in the order they were first retained.
-    std::vector<RetainedObject> retained;
-    {
-        boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
-        retained.reserve(m_retained.size());
-        m_retained.forEach(
-            [&retained](const JSAPI*, const RetainedObject& entry) { retained.push_back(entry); });
-    }
-    inRetentionOrder(retained);
-    for (const RetainedObject& entry : retained) {
-        try {
-            entry.object->shutdown();
-        } catch (const std::exception& e) {
-            FBLOG_ERROR("BrowserHost", "Shutdown of a retained object failed: " << e.what());
-        } catch (...) {
-            FBLOG_ERROR("BrowserHost", "Shutdown of a retained object failed");
-        }
-    }
-    retained.clear();
+    // Objects may retain or release others while they shut down: notify a
+    // snapshot.
+    std::vector<JSAPIPtr> notified(takeObjectsToNotify());
+    for (const JSAPIPtr& object : notified)
+        sendShutdownNotice(*object);
+    notified.clear();
 
     releaseAllJSAPI();
 
@@ -249,6 +253,56 @@ void BrowserHost::releaseAllJSAPI()
             entry.object.reset();
     }
     releaseDeferredObjects();
+}
+
+void BrowserHost::notifyAtShutdown(const JSAPIPtr& object)
+{
+    if (!object)
+        return;
+    {
+        boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
+        if (!m_noticesSent) {
+            const JSAPIWeakPtr* const known = m_notified.find(object.get());
+            if (known && sameOwner(*known, object))
+                return;
+            if (m_notified.size() >= m_notifiedSweepAt) {
+                std::vector<const JSAPI*> gone;
+                m_notified.forEach([&gone](const JSAPI* address, const JSAPIWeakPtr& entry) {
+                    if (entry.expired())
+                        gone.push_back(address);
+                });
+                for (const JSAPI* address : gone)
+                    m_notified.erase(address);
+                m_notifiedSweepAt = std::max(kFirstNoticeSweep, 2 * m_notified.size());
+            }
+            m_notified.assign(object.get(), object);
+            return;
+        }
+    }
+    sendShutdownNotice(*object);
+}
+
+std::vector<JSAPIPtr> BrowserHost::takeObjectsToNotify()
+{
+    boost::recursive_mutex::scoped_lock lock(m_jsapimutex);
+    m_noticesSent = true;
+    std::vector<RetainedObject> retained;
+    retained.reserve(m_retained.size());
+    m_retained.forEach(
+        [&retained](const JSAPI*, const RetainedObject& entry) { retained.push_back(entry); });
+    inRetentionOrder(retained);
+    std::vector<JSAPIPtr> objects;
+    objects.reserve(retained.size() + m_notified.size());
+    for (const RetainedObject& entry : retained)
+        objects.push_back(entry.object);
+    // The others after the retained ones, each once.
+    for (const JSAPIWeakPtr& weak : m_notified.takeAll()) {
+        const JSAPIPtr object(weak.lock());
+        const RetainedObject* const entry = object ? m_retained.find(object.get()) : nullptr;
+        if (object && !(entry && entry->object == object))
+            objects.push_back(object);
+    }
+    return objects;
 }
 
 void BrowserHost::inRetentionOrder(std::vector<RetainedObject>& objects)

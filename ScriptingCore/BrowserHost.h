@@ -99,11 +99,12 @@ public:
     virtual void htmlLog(const std::string& message);
     virtual void setHtmlLogEnabled(bool enabled);
 
-    // Main thread: sends every retained object its shutdown notice, releases
-    // them, marks the host shut down, runs every pending main-thread call at
-    // once (they see the host shut down) and drops the stream manager, which
-    // closes the streams it still keeps. Afterwards every hand-off to the
-    // main thread is refused.
+    // Main thread: sends every retained object its shutdown notice, then
+    // every live object named by notifyAtShutdown that is not retained,
+    // releases the retained ones, marks the host shut down, runs every
+    // pending main-thread call at once (they see the host shut down) and
+    // drops the stream manager, which closes the streams it still keeps.
+    // Afterwards every hand-off to the main thread is refused.
     virtual void shutdown();
 
     // Releases browser objects queued for release (main thread only).
@@ -150,6 +151,11 @@ public:
     // reference refers to is released, never another at the same address.
     void releaseJSAPI(const JSAPI* address, const JSAPIWeakPtr& object);
     void releaseAllJSAPI();
+    // An object the page holds without the host retaining it (a function
+    // object the page may store values on): it gets the shutdown notice at
+    // this host's shutdown, and is not kept alive meanwhile. Once the
+    // notices have gone out it gets its notice at once.
+    void notifyAtShutdown(const JSAPIPtr& object);
 
     // The page helper function, installed on first need; empty when the page
     // has no window.
@@ -196,6 +202,15 @@ private:
     // Sorts a snapshot of the table into the order of first retention.
     static void inRetentionOrder(std::vector<RetainedObject>& objects);
     boost::uint64_t m_retainCount;
+    // The objects named by notifyAtShutdown, by address; the gone ones are
+    // dropped whenever the table has doubled since the last sweep.
+    AddressMap<const JSAPI*, JSAPIWeakPtr> m_notified;
+    std::size_t m_notifiedSweepAt;
+    // Set when shutdown takes the objects to notify.
+    bool m_noticesSent;
+    // The objects that get the shutdown notice, in the order they get it;
+    // from here on notifyAtShutdown notifies at once.
+    std::vector<JSAPIPtr> takeObjectsToNotify();
     // Main thread only; empty from shutdown on.
     BrowserStreamManagerPtr m_streamManager;
     std::atomic<bool> m_htmlLogEnabled;

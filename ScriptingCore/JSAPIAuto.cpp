@@ -122,6 +122,16 @@ void JSAPIAuto::addAttribute(const std::string& name, const variant& value, bool
     setMemberZone(name, zone);
 }
 
+void JSAPIAuto::dropAttributes() {
+    AttributeMap dropped;
+    ScopedLock lock(zoneMutex);
+    for (AttributeMap::const_iterator it = attributes.begin(); it != attributes.end(); ++it) {
+        if (!methods.count(it->first) && !properties.count(it->first))
+            eraseMemberZone(it->first);
+    }
+    dropped.swap(attributes);
+}
+
 void JSAPIAuto::addReservedName(const std::string& name) { reservedNames.insert(name); }
 
 void JSAPIAuto::removeMethod(const std::wstring& name) { removeMethod(wideToUtf8(name)); }

@@ -134,6 +134,10 @@ protected:
     // getCurrentZone, the one rule of what the page sees: a deriving class
     // may override it.
     int currentZone() const;
+    // Drops every attribute; a name that is also a method or an accessor
+    // property keeps its zone. The values go once zoneMutex is released: a
+    // page object's end may call back into this object.
+    void dropAttributes();
 
     MethodFunctionCache methodFunctionCache;
     MethodMap methods;

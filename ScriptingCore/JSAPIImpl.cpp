@@ -137,6 +137,14 @@ void JSAPIImpl::addEventInterface(const JSObjectPtr& object) {
     eventInterfaces[object->getHandlerContext()][object.get()] = object;
 }
 
+void JSAPIImpl::dropEventHandlers() {
+    EventContextMap handlers;
+    EventIfaceContextMap interfaces;
+    ScopedLock lock(eventMutex);
+    handlers.swap(eventHandlers);
+    interfaces.swap(eventInterfaces);
+}
+
 void JSAPIImpl::removeEventInterface(const JSObjectPtr& object) {
     if (!object)
         throw invalid_arguments();

@@ -93,6 +93,9 @@ protected:
                                  const JSAPIPtr& proxy) const;
     VariantMap proxyRewriteMap(const VariantMap& members, const JSAPIPtr& self,
                                const JSAPIPtr& proxy) const;
+    // Drops every event handler and event interface. They go once eventMutex
+    // is released: a page object's end may call back into this object.
+    void dropEventHandlers();
 
     EventContextMap eventHandlers;
     EventIfaceContextMap eventInterfaces;

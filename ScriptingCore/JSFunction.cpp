@@ -1,5 +1,6 @@
 #include "JSFunction.h"
 
+#include "PageReadBudget.h"
 #include "ZoneGuard.h"
 #include "script_error.h"
 #include "utf8_tools.h"
@@ -16,6 +17,11 @@ JSFunction::JSFunction(const JSAPIWeakPtr& target, const std::wstring& methodNam
     : JSFunction(target, wideToUtf8(methodName), zone) {}
 
 JSFunction::~JSFunction() {}
+
+void JSFunction::shutdown() {
+    dropAttributes();
+    dropEventHandlers();
+}
 
 bool JSFunction::hasMethod(const std::string& name) const {
     if (name.empty() || name == "call" || name == "apply")
@@ -60,6 +66,8 @@ variant JSFunction::call(const VariantList& args) {
 variant JSFunction::apply(const VariantList& args) {
     if (args.size() < 2)
         return invokeDefault(VariantList());
+    // The list and whatever the method reads are one call's reading.
+    PageReadBudget budget;
     return invokeDefault(args[1].convertToList());
 }
 

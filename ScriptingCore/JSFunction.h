@@ -8,6 +8,10 @@
 // fails with FB::script_error "Invalid JSAPI object". Otherwise it is an
 // FB::JSAPIAuto with its default members, no reserved names and no function
 // objects of its own. Subclasses replace invokeDefault only.
+// The shutdown notice (the instance that handed it to the page is going)
+// drops what the page stored on it, attributes and event handlers: a page
+// object kept there could otherwise hold the browser object that owns this
+// function for ever.
 // Threads: a call holds the target's zone lock while the method runs.
 #ifndef FB_JSFUNCTION_H
 #define FB_JSFUNCTION_H
@@ -29,6 +33,8 @@ public:
     using JSAPIAuto::hasMethodFunction;
     using JSAPIAuto::hasProperty;
     using JSAPIAuto::invoke;
+
+    void shutdown() override;
 
     bool hasMethod(const std::string& name) const override;
     bool hasMethodFunction(const std::string& name) const override;

@@ -15,6 +15,8 @@
 // constant reference) and the other targets of FB::variant::convert_cast.
 // Results: void (a variant holding nothing), FB::variant (unchanged) or any
 // value an FB::variant can hold.
+// A list or map argument and whatever the member reads from the page draw
+// from one FB::PageReadBudget for the call.
 // The handler keeps a plain pointer to the object and does not own it: it is
 // meant for the object's own method registry. It holds no lock and runs on
 // the thread that invokes the method.
@@ -29,6 +31,7 @@
 #include <boost/bind/placeholders.hpp>
 
 #include "APITypes.h"
+#include "PageReadBudget.h"
 #include "script_error.h"
 #include "variant.h"
 
@@ -168,6 +171,20 @@ struct wrapper_for<C, R, F, T1, T2, T3, T4> {
     typedef method_wrapper4<C, R, T1, T2, T3, T4, F> type;
 };
 
+// A wrapper run inside one PageReadBudget: what the arguments and the
+// member itself read from the page is one call's reading.
+template <typename C, typename W>
+struct budgeted_call {
+    typedef variant result_type;
+    explicit budgeted_call(W w) : wrapper(w) {}
+    variant operator()(C* obj, const VariantList& in) const
+    {
+        PageReadBudget budget;
+        return wrapper(obj, in);
+    }
+    W wrapper;
+};
+
 } // namespace methods
 } // namespace detail
 
@@ -179,7 +196,8 @@ MethodHandler bindMethod(T* obj, R (C::*f)(P...))
 {
     typedef R (C::*F)(P...);
     typedef typename detail::methods::wrapper_for<C, R, F, P...>::type Wrapper;
-    return boost::bind(Wrapper(f), static_cast<C*>(obj), boost::placeholders::_1);
+    typedef detail::methods::budgeted_call<C, Wrapper> Call;
+    return boost::bind(Call(Wrapper(f)), static_cast<C*>(obj), boost::placeholders::_1);
 }
 
 } // namespace FB

@@ -151,7 +151,10 @@ public:
     template <typename T>
     T convert_cast() const { return convertTo(variant_detail::type_tag<T>()); }
 
-    // Read a page array or object whole; a null object adds nothing.
+    // Read a page array or object whole; a null object adds nothing. What
+    // they read is drawn from the call's PageReadBudget: an array or object
+    // with more entries than are left is refused, as a length indexes cannot
+    // reach, before any entry is read.
     static void jsArrayToList(const JSObjectPtr& object, VariantList& out);
     static void jsObjectToMap(const JSObjectPtr& object, VariantMap& out);
     static void jsArrayToObjectList(const JSObjectPtr& object, std::vector<JSObjectPtr>& out);

@@ -10,6 +10,7 @@
 
 #include "JSAPI.h"
 #include "JSObject.h"
+#include "PageReadBudget.h"
 #include "script_error.h"
 
 namespace FB {
@@ -105,8 +106,9 @@ namespace {
 
 // Walks a page array in index order, handing each entry to take as soon as
 // it is read, so that an entry take refuses ends the walk before the next
-// read. Script errors of the reads keep their message but not their class;
-// whatever take throws passes unchanged.
+// read. The length is taken from the call's PageReadBudget up front. Script
+// errors of the reads keep their message but not their class; whatever take
+// throws passes unchanged.
 template <class Take>
 void walkPageArray(const JSObjectPtr& object, Take take)
 {
@@ -119,8 +121,12 @@ void walkPageArray(const JSObjectPtr& object, Take take)
         throw script_error(e.what());
     }
     const long length = lengthValue.convertToLong();
-    // Indexes are ints; a longer array cannot be walked.
-    if (length > INT_MAX)
+    // The call's budget is smaller than the int index range, so one check
+    // refuses both before any entry is read: a length indexes cannot reach,
+    // and more than the call may still read (a length is the page's word).
+    static_assert(PageReadBudget::kMaxEntries <= INT_MAX, "indexes are ints");
+    PageReadBudget budget;
+    if (length > 0 && !budget.take(static_cast<std::size_t>(length)))
         throw bad_variant_cast(lengthValue.getType(), typeid(int));
     for (long i = 0; i < length; ++i) {
         variant entry;
@@ -151,9 +157,14 @@ void variant::jsObjectToMap(const JSObjectPtr& object, VariantMap& out)
 {
     if (!object)
         return;
+    PageReadBudget budget;
     try {
         std::vector<std::string> names;
         object->getMemberNames(names);
+        // Each name costs a read: more than the call may still read is
+        // refused before the first.
+        if (!budget.take(names.size()))
+            throw bad_variant_cast(typeid(JSObjectPtr), typeid(VariantMap));
         VariantMap::iterator hint = out.end();
         for (const std::string& name : names) {
             // A name already present keeps its first value.

@@ -14,6 +14,7 @@
 
 #include "FBSystem.h"
 #include "kzocappedlog.h"
+#include "kzodirfd.h"
 #include "kzohelpers.h"
 #include "talk/base/filestream.h"
 #include "talk/base/logging.h"
@@ -51,28 +52,17 @@ void reportCleanUpError()
     fputs(kCleanUpError, stderr);
 }
 
-// True when a folder on the way from top down to path, path itself
-// included, is a symbolic link: what lies below it may be anywhere. A path
-// that is not below top counts as such a way.
-bool linkOnTheWay(const std::string& top, const std::string& path)
+// The folder at path opened from top down: top as the system gives it (the
+// user's own, links and all), every folder below it never through a link.
+// Empty when path is not below top, or a folder below top is missing, a
+// link or no folder.
+DirFd openFromTop(const std::string& top, const std::string& path)
 {
-    if (path.compare(0, top.size(), top) != 0)
-        return true;
-    fs::path at(top);
-    std::string::size_type begin = top.size();
-    while (begin < path.size()) {
-        std::string::size_type end = path.find('/', begin);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string part = path.substr(begin, end - begin);
-        begin = end + 1;
-        if (part.empty() || part == ".")
-            continue;
-        at /= part;
-        if (fs::is_symlink(fs::symlink_status(at)))
-            return true;
-    }
-    return false;
+    if (path.compare(0, top.size(), top) != 0 ||
+        (path.size() > top.size() && path[top.size()] != '/'))
+        return DirFd();
+    const DirFd start = DirFd::openTrusted(top);
+    return start ? start.openBelow(path.substr(top.size())) : DirFd();
 }
 
 // Creates dir and every missing folder above it, each for the user alone;
@@ -95,35 +85,40 @@ void createFolders(const fs::path& dir)
                                                              boost::system::system_category()));
 }
 
+// Everything below is removed through the descriptors opened on the way
+// down, so a folder swapped for a link at any moment is never followed.
 void removeLegacyProductDir()
 {
     const fs::path legacy = toPath(FB::utf8ToWide(getLegacyProductDir()));
-    if (!fs::is_directory(fs::status(legacy)) ||
-        linkOnTheWay(FB::System::getHomeDirPath(), legacy.string()))
+    const std::string name = legacy.filename().string();
+    const DirFd vendor = openFromTop(FB::System::getHomeDirPath(), legacy.parent_path().string());
+    const DirFd folder = vendor ? vendor.openChild(name) : DirFd();
+    if (!folder)
         return;
     try {
-        // Links below the folder are removed, not followed.
-        fs::remove_all(legacy);
+        folder.removeContents();
+        vendor.removeEmptyFolder(name);
     } catch (...) {
         reportCleanUpError();
     }
 }
 
 // Deletes, oldest first, the regular files directly in dir modified before
-// the limit; a file exactly at the limit stays.
-void pruneOldLogs(const fs::path& dir, time_t now)
+// the limit; a file exactly at the limit stays, and so does a link.
+void pruneOldLogs(const DirFd& dir, time_t now)
 {
-    std::multimap<time_t, fs::path> files;
-    for (fs::directory_iterator it(dir), end; it != end; ++it) {
-        if (fs::is_regular_file(fs::status(it->path())))
-            files.insert(std::make_pair(fs::last_write_time(it->path()), it->path()));
+    std::multimap<time_t, std::string> files;
+    for (const std::string& name : dir.names()) {
+        struct stat status;
+        if (dir.statusOf(name, status) && S_ISREG(status.st_mode))
+            files.insert(std::make_pair(status.st_mtime, name));
     }
     const time_t limit = now - kLogMaxAgeSeconds;
     for (const auto& file : files) {
         if (file.first >= limit)
             break;
         try {
-            fs::remove(file.second);
+            dir.removeEntry(file.second);
         } catch (...) {
             reportCleanUpError();
         }
@@ -154,8 +149,8 @@ void prepareLogFile(const std::string& base, const std::string& extension, std::
         // is made there, but nothing there is deleted. The user's own
         // configuration folder may well be a link (shared dotfiles).
         const std::string userConfig = fs::path(getConfigDir()).parent_path().string();
-        if (!linkOnTheWay(userConfig, dir.string()))
-            pruneOldLogs(dir, now);
+        if (const DirFd logs = openFromTop(userConfig, dir.string()))
+            pruneOldLogs(logs, now);
     } else {
         createFolders(dir);
     }

@@ -7,9 +7,12 @@
 // What is made is the user's alone: folders 0700, the file 0600, opened
 // only when the name is free (a link there is never followed, a file never
 // truncated), and capped at 10 MiB per process (CappedLogStream). Nothing is
-// removed through a symbolic link: the legacy directory goes only when no
-// folder on its way from the home directory is a link, and a log folder
-// reached through a link is never pruned.
+// removed through a symbolic link, even one swapped in while the set-up
+// runs: both clean-ups open their folders from the home directory down and
+// delete only through those descriptors (DirFd). The legacy directory goes
+// only when no folder on its way from the home directory is a link; a log
+// folder reached through a link below the user's configuration folder is
+// never pruned, and only regular files are pruned, never a link.
 //
 // A failure of the set-up (home lookup, file system) leaves as an exception
 // and leaves logging unconfigured, so the next caller retries; only a failed

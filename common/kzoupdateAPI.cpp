@@ -2,15 +2,12 @@
 
 #include <stdlib.h>
 
-#include <exception>
-#include <mutex>
-
-#include <boost/bind/bind.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/thread/mutex.hpp>
 
 #include "JSObject.h"
 #include "kzohelpers.h"
+#include "script_error.h"
 #include "talk/base/logging.h"
 #include "variant.h"
 
@@ -26,23 +23,15 @@ void report(const FB::JSObjectPtr& callback, int code)
     callback->invokeAsync("", FB::makeVariantList(FB::variant(code)));
 }
 
-// One package-manager sequence at a time in the process: concurrent runs
-// fight over the package database, and a page could start any number.
-// Never destroyed: detached workers may still hold it at exit.
-std::mutex& packageManagerMutex()
-{
-    static std::mutex* const mutex = new std::mutex;
-    return *mutex;
-}
-
 } // namespace
 
 // The page's callbacks of the last updatePlugin, shared by the updater and
-// every worker it started, until the instance goes (release): then the page
+// the update queue, which holds them for each call of this updater until
+// its sequence ended, until the instance goes (release): then the page
 // objects are dropped and nothing more is reported. Any thread, guarded by
 // the mutex; release runs on the main thread, so the last reference to a
-// page object is never a worker's.
-class kzoupdateAPI::Callbacks {
+// page object is never the worker's.
+class kzoupdateAPI::Callbacks : public kzoupdatequeue::Waiter {
 public:
     Callbacks() : m_released(false) {}
 
@@ -55,6 +44,12 @@ public:
         m_success = success;
         m_failure = failure;
         m_progress = progress;
+    }
+
+    bool released() const
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        return m_released;
     }
 
     void release()
@@ -74,7 +69,7 @@ public:
     // anything else (or success without one) as failure to the failure
     // callback; nothing without a callback or once released. The report is
     // queued under the lock, so release never leaves it half done.
-    void reportResult(int status) const
+    void sequenceEnded(int status) override
     {
         boost::mutex::scoped_lock lock(m_mutex);
         if (status == 0 && m_success)
@@ -82,10 +77,6 @@ public:
         else if (m_failure)
             report(m_failure, kzoupdateAPI::kResultInstallFailed);
     }
-
-    // The worker: runs the package manager and reports.
-    static void runInstaller(const boost::shared_ptr<Callbacks>& callbacks,
-                             const std::string& package);
 
 private:
     mutable boost::mutex m_mutex;
@@ -98,11 +89,10 @@ private:
 namespace {
 
 // Runs the package manager (and the update viewer when it exits 1) and
-// gives the last command's wait status. A later worker waits here for the
-// running sequence to end.
-int runPackageManager(const std::string& package)
+// gives the last command's wait status. The worker of the update queue.
+int runPackageManager()
 {
-    std::lock_guard<std::mutex> oneAtATime(packageManagerMutex());
+    const std::string package = getMasterPluginName();
     std::string command = kUpdateCommand + package;
     LOG(LS_INFO) << "Installer command: " << command;
     int status = system(command.c_str());
@@ -118,17 +108,11 @@ int runPackageManager(const std::string& package)
 
 } // namespace
 
-void kzoupdateAPI::Callbacks::runInstaller(const boost::shared_ptr<Callbacks>& callbacks,
-                                           const std::string& package)
+kzoupdatequeue& kzoupdateAPI::packageManagerQueue()
 {
-    try {
-        callbacks->reportResult(runPackageManager(package));
-    } catch (const std::exception& e) {
-        // Nothing may end the browser: the page just gets no report.
-        LOG(LS_INFO) << "Installer worker failed: " << e.what();
-    } catch (...) {
-        LOG(LS_INFO) << "Installer worker failed";
-    }
+    // Never destroyed: a sequence may still run at process exit.
+    static kzoupdatequeue* const queue = new kzoupdatequeue(&runPackageManager);
+    return *queue;
 }
 
 kzoupdateAPI::kzoupdateAPI()
@@ -138,9 +122,7 @@ kzoupdateAPI::kzoupdateAPI()
 
 kzoupdateAPI::~kzoupdateAPI()
 {
-    // A running worker keeps its own share of the callbacks.
-    if (m_worker.joinable())
-        m_worker.detach();
+    // The queue keeps its own share of the callbacks for the calls it holds.
 }
 
 void kzoupdateAPI::setHost(const FB::BrowserHostPtr& host)
@@ -150,6 +132,7 @@ void kzoupdateAPI::setHost(const FB::BrowserHostPtr& host)
 
 void kzoupdateAPI::releasePageObjects()
 {
+    packageManagerQueue().leave(m_callbacks.get());
     m_callbacks->release();
 }
 
@@ -162,14 +145,16 @@ void kzoupdateAPI::updatePlugin(const std::string& url, const FB::JSObjectPtr& s
                                 const FB::JSObjectPtr& failureCallback,
                                 const FB::JSObjectPtr& progressCallback)
 {
+    // The instance is gone: nothing may run or reach its page any more.
+    if (m_callbacks->released())
+        throw FB::script_error(kzoupdatequeue::kNotAccepted);
     m_url = url;
-    m_callbacks->set(successCallback, failureCallback, progressCallback);
     m_version = m_useMasterVersion ? getMasterPluginVersion() : getPluginVersion();
-    if (progressCallback)
-        report(progressCallback, kProgressStarted);
-
-    if (m_worker.joinable())
-        m_worker.detach();
-    m_worker = boost::thread(
-        boost::bind(&Callbacks::runInstaller, m_callbacks, getMasterPluginName()));
+    // A call that is not accepted changes where earlier calls report to no
+    // more than it reports itself.
+    packageManagerQueue().join(m_callbacks, [&] {
+        m_callbacks->set(successCallback, failureCallback, progressCallback);
+        if (progressCallback)
+            report(progressCallback, kProgressStarted);
+    });
 }

@@ -1,19 +1,21 @@
 // kzoupdateAPI: carries out a page's request to update the vendor's main
-// plugin. updatePlugin stores the page's callbacks, reads the main plugin's
-// version, reports progress 100 and starts a worker thread that runs
-// "yum -y update vudiriveze" (and "gpk-update-viewer" when yum exits 1)
-// through the shell, then reports success 0 or failure 16 to the page.
+// plugin. updatePlugin reads the main plugin's version and hands the call to
+// the process's package-manager queue (kzoupdatequeue), whose one worker
+// thread runs "yum -y update vudiriveze" (and "gpk-update-viewer" when yum
+// exits 1) through the shell. Once the queue accepted the call, the updater
+// stores the page's callbacks and reports progress 100; when the call's
+// sequence ended, success 0 or failure 16. A call made while a sequence runs
+// shares the one pending sequence, and its result, with every other call
+// made meanwhile in the process.
 //
 // Reports reach the page only through FB::JSObject::invokeAsync, so they
-// always arrive later, on the browser's main thread. A worker reports through
-// the callbacks stored when it reaches its report (a later updatePlugin
-// replaces them); it owns those callbacks jointly with the updater, so it may
-// outlive the updater, and it is detached, never joined. An exception that
-// leaves a worker is logged and dropped. Workers of the whole process run
-// their package-manager sequences one at a time: a later one waits for the
-// running one to end. When the instance goes, releasePageObjects drops the
-// page's callbacks on the main thread; workers still running then report
-// nothing.
+// always arrive later, on the browser's main thread. A call's result goes
+// through the callbacks stored when it is reported (a later updatePlugin
+// replaces them); the queue owns those callbacks jointly with the updater,
+// so a running sequence may outlive the updater. When the instance goes,
+// releasePageObjects takes its calls out of the pending sequence and drops
+// the page's callbacks on the main thread: a sequence still running then
+// reports nothing, and a later updatePlugin is refused.
 // The constructor, setHost, setUseMasterVersion, updatePlugin,
 // releasePageObjects and the destructor run on the browser's main thread.
 #ifndef KZOUPDATEAPI_H
@@ -22,9 +24,9 @@
 #include <string>
 
 #include <boost/shared_ptr.hpp>
-#include <boost/thread/thread.hpp>
 
 #include "APITypes.h"
+#include "kzoupdatequeue.h"
 
 class kzoupdateAPI {
 public:
@@ -41,15 +43,20 @@ public:
     // this plugin's own.
     void setUseMasterVersion(bool useMasterVersion);
 
-    // Returns once the worker is started. Any callback may be empty; an
-    // error of the progress report leaves before the worker starts.
+    // Returns once the call is accepted. Any callback may be empty. Throws
+    // FB::script_error (kzoupdatequeue::kNotAccepted), having reported
+    // nothing, when the queue cannot take the call or the page objects were
+    // released; an error of the progress report takes the call out again.
     void updatePlugin(const std::string& url, const FB::JSObjectPtr& successCallback,
                       const FB::JSObjectPtr& failureCallback,
                       const FB::JSObjectPtr& progressCallback);
 
-    // The instance is going: lets go of the page's callbacks here, and no
-    // worker reports afterwards.
+    // The instance is going: its calls leave the pending sequence, the
+    // page's callbacks go here, and nothing reports afterwards.
     void releasePageObjects();
+
+    // The process's one queue of package-manager sequences; never destroyed.
+    static kzoupdatequeue& packageManagerQueue();
 
     // What updatePlugin stored last.
     const std::string& url() const { return m_url; }
@@ -66,7 +73,6 @@ private:
     FB::BrowserHostPtr m_host;
     std::string m_url;
     std::string m_version;
-    boost::thread m_worker;
 };
 
 #endif

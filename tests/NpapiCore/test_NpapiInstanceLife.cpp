@@ -5,7 +5,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +16,8 @@
 
 #include "PluginFixture.h"
 
+using fakebrowser::CallResult;
+using fakebrowser::FakeBrowser;
 using fakebrowser::Instance;
 using fakebrowser::ObjectRef;
 using fakebrowser::Value;
@@ -47,6 +51,19 @@ struct Pipe {
 
 class InstanceLife : public PluginFixture {
 protected:
+    // The root object's worker holds a new page object (and, with holdCore,
+    // the plugin core) until release gets a byte, then lets go and writes to
+    // done.
+    bool holdPastDestroy(Instance& instance, const ObjectRef& root, const Pipe& release,
+                         const Pipe& done, bool holdCore)
+    {
+        const ObjectRef held = browser->newObject(instance.npp());
+        return browser
+            ->invoke(root.get(), "holdPastDestroy",
+                     {Value(held), Value(release.readEnd()), Value(done.writeEnd()), Value(holdCore)})
+            .ok;
+    }
+
     std::vector<std::string> events(const ObjectRef& root)
     {
         std::vector<std::string> texts;
@@ -140,13 +157,7 @@ TEST_P(HeldPastDestroy, TheWorkersObjectsGoBackOnTheMainThread)
     ObjectRef root = instance.scriptableObject();
     const Pipe release;
     const Pipe done;
-    {
-        const ObjectRef held = browser->newObject(instance.npp());
-        ASSERT_TRUE(browser->invoke(root.get(), "holdPastDestroy",
-                                    {Value(held), Value(release.readEnd()), Value(done.writeEnd()),
-                                     Value(holdCore)})
-                        .ok);
-    }
+    ASSERT_TRUE(holdPastDestroy(instance, root, release, done, holdCore));
     EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
     root.reset();
 
@@ -190,6 +201,152 @@ TEST_F(InstanceLife, DestroyWhileAWorkerSchedulesPageCalls)
     browser->runTimers(1000);
     EXPECT_TRUE(calls.empty());
     EXPECT_GT(browser->droppedAsyncCalls(), 0u);
+}
+
+// The function objects the plugin hands out: the three extra members every
+// browser object offers, and a method read as a property.
+const char* const kFunctionMembers[] = {"addEventListener", "removeEventListener",
+                                        "getLastException", "add"};
+
+// The ways a page stores a value on an object, each with how the page reads
+// it back (none for a listener, which only an event would reach).
+struct StoreWay {
+    const char* how;
+    std::function<CallResult(FakeBrowser&, NPObject*, const Value&)> store;
+    std::function<Value(FakeBrowser&, NPObject*)> readBack;
+};
+
+const std::vector<StoreWay>& storeWays()
+{
+    static const std::vector<StoreWay> ways = {
+        {"f.x = v",
+         [](FakeBrowser& b, NPObject* f, const Value& v) { return b.setProperty(f, "x", v); },
+         [](FakeBrowser& b, NPObject* f) { return b.getProperty(f, "x").value; }},
+        {"f[3] = v",
+         [](FakeBrowser& b, NPObject* f, const Value& v) {
+             return b.setProperty(f, fakebrowser::intIdentifier(3), v);
+         },
+         [](FakeBrowser& b, NPObject* f) { return b.getProperty(f, fakebrowser::intIdentifier(3)).value; }},
+        {"f.setAttribute('s', v)",
+         [](FakeBrowser& b, NPObject* f, const Value& v) {
+             return b.callMember(f, "setAttribute", {Value("s"), v});
+         },
+         [](FakeBrowser& b, NPObject* f) { return b.callMember(f, "getAttribute", {Value("s")}).value; }},
+        {"f.addEventListener('e', v)",
+         [](FakeBrowser& b, NPObject* f, const Value& v) {
+             return b.callMember(f, "addEventListener", {Value("e"), v});
+         },
+         nullptr},
+    };
+    return ways;
+}
+
+// Every way a page stores a value on a function object the plugin handed
+// out, with the root object, the function itself or another function as the
+// value, whether the page keeps the function or lets it go at once (the
+// value stays on the function object): it reads back while the instance
+// lives, and once the instance is gone and the page lets go, no browser
+// object of the plugin is left (the root object kept on one of its own
+// function objects was held for ever).
+TEST_F(InstanceLife, WhatThePageStoresOnFunctionObjectsGoesWithTheInstance)
+{
+    for (const char* member : kFunctionMembers) {
+        for (const StoreWay& way : storeWays()) {
+            for (const char* value : {"root", "itself", "another function"}) {
+                for (const bool keep : {true, false}) {
+                    SCOPED_TRACE(std::string(member) + ": " + way.how + " with " + value +
+                                 (keep ? ", function kept" : ", function let go"));
+                    Instance& instance = newInstance();
+                    ObjectRef root = instance.scriptableObject();
+                    ObjectRef function = browser->getProperty(root.get(), member).value.asObject();
+                    ObjectRef other = browser
+                                          ->getProperty(root.get(), member == std::string("add")
+                                                                        ? "getLastException"
+                                                                        : "add")
+                                          .value.asObject();
+                    ASSERT_TRUE(function && other);
+                    NPObject* const made[] = {root.get(), function.get(), other.get()};
+                    NPObject* const stored = value == std::string("root")     ? root.get()
+                                             : value == std::string("itself") ? function.get()
+                                                                              : other.get();
+                    const CallResult result =
+                        way.store(*browser, function.get(), Value(ObjectRef::retain(*browser, stored)));
+                    EXPECT_TRUE(result.ok);
+                    EXPECT_FALSE(result.threw()) << result.exception();
+                    if (way.readBack) {
+                        EXPECT_EQ(stored, way.readBack(*browser, function.get()).object());
+                    }
+                    if (!keep) {
+                        function.reset();
+                        other.reset();
+                        const ObjectRef again = browser->getProperty(root.get(), member).value.asObject();
+                        if (way.readBack) {
+                            EXPECT_EQ(stored, way.readBack(*browser, again.get()).object());
+                        }
+                    }
+
+                    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+                    // The page lets go of its objects: none of them may stay.
+                    root.reset();
+                    function.reset();
+                    other.reset();
+                    for (NPObject* object : made) {
+                        EXPECT_FALSE(browser->objects().knows(object));
+                    }
+                }
+            }
+        }
+    }
+}
+
+// An attribute of a function object is listed with the function's own
+// members while the instance lives.
+TEST_F(InstanceLife, AFunctionObjectListsWhatThePageStoredOnIt)
+{
+    Instance& instance = newInstance();
+    const ObjectRef root = instance.scriptableObject();
+    for (const char* member : kFunctionMembers) {
+        SCOPED_TRACE(member);
+        const ObjectRef function = browser->getProperty(root.get(), member).value.asObject();
+        ASSERT_TRUE(browser->setProperty(function.get(), "tag", Value(root)).ok);
+        std::vector<std::string> names;
+        ASSERT_TRUE(browser->enumerate(function.get(), &names));
+        EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "tag"));
+        EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "toString"));
+    }
+}
+
+// The owner of a method's function object may outlive the instance (a
+// worker holds the plugin core, and with it the root scriptable object);
+// what the page stored on its function objects goes with the instance all
+// the same, and a value stored after the instance went is refused: nothing
+// could let it go again.
+TEST_F(InstanceLife, StoredValuesGoWithTheInstanceWhileAWorkerHoldsTheCore)
+{
+    for (const char* member : {"getLastException", "add"}) {
+        SCOPED_TRACE(member);
+        Instance& instance = newInstance();
+        ObjectRef root = instance.scriptableObject();
+        const Pipe release;
+        const Pipe done;
+        ASSERT_TRUE(holdPastDestroy(instance, root, release, done, true));
+        ObjectRef function = browser->getProperty(root.get(), member).value.asObject();
+        ASSERT_TRUE(browser->setProperty(function.get(), "x", Value(root)).ok);
+        EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+
+        const CallResult late = browser->setProperty(function.get(), "y", Value(root));
+        EXPECT_FALSE(late.ok);
+        EXPECT_FALSE(late.threw());
+        EXPECT_FALSE(browser->getProperty(function.get(), "x").ok);
+        for (ObjectRef* object : {&root, &function}) {
+            NPObject* const address = object->get();
+            object->reset();
+            EXPECT_FALSE(browser->objects().knows(address));
+        }
+
+        ASSERT_TRUE(release.send());
+        ASSERT_TRUE(done.receive(10000)) << "the worker did not let go";
+    }
 }
 
 // A <param> the browser gives without a name is left out; the others arrive.

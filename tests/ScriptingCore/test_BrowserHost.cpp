@@ -1,9 +1,11 @@
 // The browser host: its main thread, hand-offs to the main thread and
 // shutdown, the retained scriptable objects, the page helper function with
 // delayed calls, page logging, the stream front and proxy detection.
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <map>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -242,6 +244,72 @@ TEST_F(BrowserHostTest, ShutdownNotifiesEveryRetainedObjectBeforeReleasingAny)
     // A second shutdown finds the list empty.
     host->shutdown();
     EXPECT_EQ(4u, log.size());
+}
+
+// Objects named for the shutdown notice without being retained (function
+// objects the page holds) hear it after the retained ones, once each, and
+// are not kept alive meanwhile; one named after the notices went out hears
+// it at once, and a second shutdown notifies nobody again.
+TEST_F(BrowserHostTest, ObjectsNamedForTheNoticeHearItOnceWithoutBeingKept)
+{
+    std::vector<std::string> log;
+    const auto make = [&](const char* name) {
+        return boost::make_shared<NoticeOrderObject>(host, name, &log);
+    };
+    const boost::shared_ptr<NoticeOrderObject> named = make("named");
+    const boost::shared_ptr<NoticeOrderObject> retained = make("retained");
+    boost::shared_ptr<NoticeOrderObject> gone = make("gone");
+    host->notifyAtShutdown(named);
+    host->notifyAtShutdown(retained);
+    host->retainJSAPI(retained);
+    host->notifyAtShutdown(gone);
+    host->notifyAtShutdown(named);
+    gone.reset();
+    EXPECT_EQ(std::vector<std::string>{"released gone"}, log);
+
+    host->shutdown();
+    EXPECT_EQ((std::vector<std::string>{"released gone", "notice retained", "notice named"}), log);
+
+    host->notifyAtShutdown(make("late"));
+    EXPECT_EQ((std::vector<std::string>{"released gone", "notice retained", "notice named",
+                                        "notice late", "released late"}),
+              log);
+    host->shutdown();
+    EXPECT_EQ(5u, log.size());
+}
+
+// Named objects that die are swept out as more are named, never a live one,
+// nor one made anew at the address of a gone one.
+TEST_F(BrowserHostTest, NamedObjectsThatDieLeaveTheLiveOnesNamed)
+{
+    std::vector<std::string> log;
+    std::vector<boost::shared_ptr<NoticeOrderObject> > kept;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 1000; ++i) {
+        const boost::shared_ptr<NoticeOrderObject> object =
+            boost::make_shared<NoticeOrderObject>(host, std::to_string(i), &log);
+        host->notifyAtShutdown(object);
+        if (i % 97 == 0) {
+            kept.push_back(object);
+            expected.push_back("notice " + std::to_string(i));
+        }
+    }
+    alignas(NoticeOrderObject) unsigned char storage[sizeof(NoticeOrderObject)];
+    const auto inPlace = [&](const char* name) {
+        return boost::shared_ptr<NoticeOrderObject>(
+            new (storage) NoticeOrderObject(host, name, &log),
+            [](NoticeOrderObject* object) { object->~NoticeOrderObject(); });
+    };
+    host->notifyAtShutdown(inPlace("first"));
+    const boost::shared_ptr<NoticeOrderObject> second = inPlace("second");
+    host->notifyAtShutdown(second);
+    expected.push_back("notice second");
+
+    log.clear();
+    host->shutdown();
+    std::sort(expected.begin(), expected.end());
+    std::sort(log.begin(), log.end());
+    EXPECT_EQ(expected, log);
 }
 
 // Released by address and weak reference (a browser object going away):

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
@@ -122,6 +123,48 @@ TEST_F(FunctionTest, StoresAttributesLikeAnyAutomaticObject) {
     echo->setProperty("tag", FB::variant(3));
     EXPECT_EQ(3, echo->getProperty("tag").cast<int>());
     EXPECT_EQ(3, echo->invoke("getAttribute", list(FB::variant(std::string("tag")))).cast<int>());
+}
+
+// The shutdown notice (its instance is going) drops every value the page
+// stored on a function object, by name, by index, through "setAttribute" or
+// as an event handler or interface; the function's own members stay, also
+// one whose name the page reused for an attribute, and it still calls.
+TEST_F(FunctionTest, TheShutdownNoticeDropsWhatThePageStoredOnIt) {
+    FB::JSAPIPtr echo = function("echo");
+    const boost::shared_ptr<RecordingPageObject> byName = RecordingPageObject::make();
+    const boost::shared_ptr<RecordingPageObject> byIndex = RecordingPageObject::make();
+    const boost::shared_ptr<RecordingPageObject> byScript = RecordingPageObject::make();
+    const boost::shared_ptr<RecordingPageObject> handler = RecordingPageObject::make();
+    const boost::shared_ptr<RecordingPageObject> eventInterface = RecordingPageObject::make();
+    echo->setProperty("tag", FB::variant(FB::JSObjectPtr(byName)));
+    echo->setPropertyByIndex(3, FB::variant(FB::JSObjectPtr(byIndex)));
+    echo->invoke("setAttribute", list(FB::variant(std::string("s")), FB::variant(FB::JSObjectPtr(byScript))));
+    echo->setProperty("toString", FB::variant(1));
+    echo->addEventHandler("onping", handler);
+    echo->addEventInterface(eventInterface);
+    std::vector<boost::weak_ptr<RecordingPageObject> > stored;
+    for (const boost::shared_ptr<RecordingPageObject>* object :
+         {&byName, &byIndex, &byScript, &handler, &eventInterface}) {
+        EXPECT_EQ(2, object->use_count()) << "held by the function and here";
+        stored.push_back(*object);
+    }
+    std::vector<std::string> names;
+    echo->getMemberNames(names);
+    EXPECT_EQ((std::vector<std::string>{"3", "getAttribute", "s", "setAttribute", "tag", "toString",
+                                        "valid", "value"}),
+              names);
+
+    echo->shutdown();
+    for (size_t i = 0; i < stored.size(); ++i)
+        EXPECT_EQ(1, stored[i].use_count()) << "value " << i << " is still held";
+    echo->getMemberNames(names);
+    EXPECT_EQ((std::vector<std::string>{"getAttribute", "setAttribute", "toString", "valid", "value"}),
+              names);
+    EXPECT_TRUE(echo->getProperty("tag").is_of_type<FB::variant_detail::empty>());
+    EXPECT_EQ("echo()", echo->invoke("toString", list()).cast<std::string>());
+    EXPECT_EQ("a", echo->invoke("", list(a)).cast<std::string>());
+    boost::dynamic_pointer_cast<FB::JSAPIImpl>(echo)->fireEvent("onping", list());
+    EXPECT_TRUE(handler->asyncCalls.empty());
 }
 
 TEST_F(FunctionTest, FailsOnceTheTargetIsGone) {

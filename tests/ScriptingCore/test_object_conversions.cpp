@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include "CastFailure.h"
 #include "RecordingPageObject.h"
 #include "JSAPI.h"
+#include "PageReadBudget.h"
 #include "script_error.h"
 #include "variant.h"
 
@@ -24,6 +26,8 @@ using FB::VariantMap;
 const char* const kJSAPIPtr = "N5boost10shared_ptrIN2FB5JSAPIEEE";
 const char* const kJSObjectPtr = "N5boost10shared_ptrIN2FB8JSObjectEEE";
 const char* const kJSObject = "N2FB8JSObjectE";
+const char* const kVariantMap = "St3mapISsN2FB7variantESt4lessISsESaISt4pairIKSsS1_EEE";
+const size_t kBudget = FB::PageReadBudget::kMaxEntries;
 
 // A page object whose reads can be made to fail, recording what was read.
 class ScriptedPage : public RecordingPageObject {
@@ -41,6 +45,10 @@ public:
     }
     FB::variant getPropertyByIndex(int index) override
     {
+        // A walk that believes a huge "length" is stopped here, not after
+        // billions of reads.
+        if (index >= static_cast<int>(FB::PageReadBudget::kMaxEntries))
+            throw std::length_error("read past what one call may read");
         indexesRead.push_back(index);
         if (index == failingIndex)
             raise(std::to_string(index));
@@ -117,18 +125,6 @@ public:
     FB::variant invoke(const std::string& name, const FB::VariantList&) override { throw FB::invalid_member(name); }
     FB::variant construct(const FB::VariantList&) override { throw FB::invalid_member("construct"); }
 };
-
-template <typename Convert>
-void expectCastFailure(Convert convert, const char* from, const char* to)
-{
-    try {
-        convert();
-        ADD_FAILURE() << "conversion did not fail";
-    } catch (const FB::bad_variant_cast& e) {
-        EXPECT_STREQ(from, e.from);
-        EXPECT_STREQ(to, e.to);
-    }
-}
 
 // The exception class and text a call ends with.
 template <typename Call>
@@ -313,11 +309,48 @@ TEST(ToList, LengthBeyondTheIndexRangeFailsBeforeReading)
     EXPECT_TRUE(array->indexesRead.empty());
 }
 
+// What "length" claims is the page's word: more entries than one call may
+// read fail as a length indexes cannot reach does, before any is read, in
+// both walks.
+TEST(ToList, ALengthBeyondWhatACallReadsFailsBeforeReading)
+{
+    const struct {
+        variant length;
+        const char* from;
+    } cases[] = {
+        {variant(2147483647), "i"},
+        {variant(static_cast<int>(kBudget) + 1), "i"},
+        {variant(2147483647.0), "d"},
+        {variant(std::string("65537")), "Ss"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length.convertToString());
+        const ScriptedPagePtr array = boost::make_shared<ScriptedPage>();
+        array->properties["length"] = c.length;
+        expectCastFailure([&] { variant(FB::JSObjectPtr(array)).convertToList(); }, c.from, "i");
+        expectCastFailure([&] { variant(FB::JSObjectPtr(array)).convertToObjectList(); }, c.from, "i");
+        EXPECT_TRUE(array->indexesRead.empty());
+    }
+}
+
+// Outside a call each conversion reads within a budget of its own.
+TEST(ToList, AnArrayOfAsManyEntriesAsACallReadsIsReadWhole)
+{
+    const ScriptedPagePtr array = boost::make_shared<ScriptedPage>();
+    array->properties["length"] = variant(static_cast<int>(kBudget));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        array->indexesRead.clear();
+        EXPECT_EQ(kBudget, variant(FB::JSObjectPtr(array)).convertToList().size());
+        ASSERT_EQ(kBudget, array->indexesRead.size());
+        EXPECT_EQ(static_cast<int>(kBudget) - 1, array->indexesRead.back());
+    }
+}
+
 TEST(ToList, RefusesValuesThatAreNoObject)
 {
     expectCastFailure([] { variant(3).convertToList(); }, "i", kJSObjectPtr);
-    expectCastFailure([] { variant(VariantMap()).convertToList(); },
-                      "St3mapISsN2FB7variantESt4lessISsESaISt4pairIKSsS1_EEE", kJSObjectPtr);
+    expectCastFailure([] { variant(VariantMap()).convertToList(); }, kVariantMap, kJSObjectPtr);
     const FB::JSAPIPtr plugin = boost::make_shared<PluginObject>();
     expectCastFailure([&] { variant(plugin).convertToList(); }, kJSAPIPtr, kJSObjectPtr);
 }
@@ -460,6 +493,21 @@ TEST(JsObjectToMap, ANameAlreadyPresentKeepsItsFirstValue)
     ASSERT_EQ(2u, out.size());
     EXPECT_EQ(1, out.at("a").castInt());
     EXPECT_EQ("first", out.at("b").castString());
+}
+
+// Each member name costs a read: an object with more names than one call
+// may read is refused before any is read.
+TEST(ToMap, MoreNamesThanACallReadsAreRefusedBeforeReading)
+{
+    const ScriptedPagePtr page = boost::make_shared<ScriptedPage>();
+    for (size_t i = 0; i <= kBudget; ++i)
+        page->memberNames.push_back("n" + std::to_string(i));
+    expectCastFailure([&] { variant(FB::JSObjectPtr(page)).convertToMap(); }, kJSObjectPtr, kVariantMap);
+    EXPECT_TRUE(page->namesRead.empty());
+
+    page->memberNames.pop_back();
+    EXPECT_EQ(kBudget, variant(FB::JSObjectPtr(page)).convertToMap().size());
+    EXPECT_EQ(kBudget, page->namesRead.size());
 }
 
 TEST(ToMap, RefusesValuesThatAreNoObject)

@@ -4,6 +4,8 @@
 // base library once. Tests that configure logging restore its process-wide
 // state afterwards.
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <sched.h>
 #include <string.h>
 #include <sys/mount.h>
@@ -12,15 +14,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "../talk/base/scratchdir.h"
 #include "FakePasswd.h"
+#include "LinkSwapSeam.h"
+#include "OpenDescriptors.h"
 #include "kzohelpers.h"
 #include "kzologsetup.h"
 #include "talk/base/logging.h"
@@ -289,6 +296,268 @@ TEST_F(PlantedLinkTest, TheLegacyFolderGoesOnlyWhenNoFolderOnItsWayIsALink)
         prepare();
         EXPECT_TRUE(FileExists(victim + "/file"));
         EXPECT_TRUE(std::filesystem::is_symlink(c.link)) << "the link stays too";
+    }
+}
+
+// Old files under root, each holding "old\n".
+void makeOldFiles(const std::string& root, const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        std::filesystem::create_directories(std::filesystem::path(root + "/" + name).parent_path());
+        touch(root + "/" + name, kNow - 30 * kDay);
+    }
+}
+
+// Every file under root still there and unchanged.
+void expectUntouched(const std::string& root, const std::vector<std::string>& names)
+{
+    for (const std::string& name : names)
+        EXPECT_EQ("old\n", ReadWholeFile(root + "/" + name)) << name;
+}
+
+TEST_F(PlantedLinkTest, ALinkInTheLogFolderIsNoLogFileAndStays)
+{
+    // What is pruned is the set-up's own kind of file, a regular one; a link
+    // is neither followed nor removed, whatever it points to and however old.
+    const std::vector<std::string> outside = {"old.log", "folder/old.log"};
+    makeOldFiles(elsewhere.path(), outside);
+    std::filesystem::create_directories(logs);
+    touch(logs + "/own.log", kNow - 30 * kDay);
+    plant(logs + "/file.log", elsewhere.File("old.log"));
+    plant(logs + "/folder", elsewhere.File("folder"));
+    const struct timespec old[2] = {{kNow - 30 * kDay, 0}, {kNow - 30 * kDay, 0}};
+    for (const char* link : {"/file.log", "/folder"})
+        ASSERT_EQ(0, utimensat(AT_FDCWD, (logs + link).c_str(), old, AT_SYMLINK_NOFOLLOW));
+
+    prepare();
+    EXPECT_FALSE(FileExists(logs + "/own.log"));
+    EXPECT_TRUE(std::filesystem::is_symlink(logs + "/file.log"));
+    EXPECT_TRUE(std::filesystem::is_symlink(logs + "/folder"));
+    expectUntouched(elsewhere.path(), outside);
+}
+
+// A folder of ours swapped for a link to a copy elsewhere at the worst
+// moment: after it was checked, or in the middle of the walk. The copy holds
+// the same names as the folder, all old, so a walk that follows the link
+// finds just what it expects there.
+class LinkSwapTest : public PlantedLinkTest {
+protected:
+    // One case: at the moment the name is reached, swapped goes aside (or
+    // beside itself, for none) and a link to target takes its place.
+    struct Swap {
+        const char* what;
+        LinkSwapSeam::Moment moment;
+        const char* name;
+        std::string swapped;
+        std::string target;
+        std::string aside;
+        std::string goneAfter;  // removed all the same where the real folder then lies
+        const char* errors;     // on standard error
+    };
+
+    void TearDown() override
+    {
+        LinkSwapSeam::disarm();
+        PlantedLinkTest::TearDown();
+    }
+
+    // What prepare() wrote on standard error.
+    std::string prepareCapturingErrors()
+    {
+        testing::internal::CaptureStderr();
+        prepare();
+        return testing::internal::GetCapturedStderr();
+    }
+
+    // Runs the set-up with the swap armed.
+    void prepareSwapping(const Swap& swap)
+    {
+        const Swap armed = swap;
+        LinkSwapSeam::arm(swap.moment, swap.name, [armed] {
+            LinkSwapSeam::swapForLink(armed.swapped, armed.target, armed.aside);
+        });
+        EXPECT_EQ(swap.errors, prepareCapturingErrors());
+        EXPECT_TRUE(LinkSwapSeam::fired());
+        if (!swap.goneAfter.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(swap.goneAfter)));
+        }
+    }
+};
+
+TEST_F(LinkSwapTest, TheLegacyRemovalNeverFollowsAFolderSwappedForALink)
+{
+    const std::string vendor = home.path() + "/Tarnwell";
+    const std::string legacy = vendor + "/Lintel";
+    const std::string copy = elsewhere.path();
+    const std::vector<std::string> files = {"file", "data/one", "data/two", "data/deep/three"};
+    // A folder inside the legacy folder is moved out of it, else it would
+    // be left there.
+    const std::string aside = home.path() + "/aside";
+    const Swap cases[] = {
+        {"the legacy folder, as it is opened", LinkSwapSeam::OpeningFolder, "Lintel", legacy,
+         copy + "/Lintel", "", "", ""},
+        {"the vendor folder, as the legacy folder is opened", LinkSwapSeam::OpeningFolder,
+         "Lintel", vendor, copy, "", vendor + ".moved/Lintel", ""},
+        {"a folder inside, as it is opened", LinkSwapSeam::OpeningFolder, "data",
+         legacy + "/data", copy + "/Lintel/data", aside, legacy, ""},
+        {"the legacy folder, as its first entry goes", LinkSwapSeam::RemovingEntry, "", legacy,
+         copy + "/Lintel", "", "", "Placeholder Error String"},
+        {"the vendor folder, as the first entry goes", LinkSwapSeam::RemovingEntry, "", vendor,
+         copy, "", vendor + ".moved/Lintel", ""},
+    };
+    for (const Swap& c : cases) {
+        SCOPED_TRACE(c.what);
+        LinkSwapSeam::disarm();
+        for (const std::string& stale : {vendor, vendor + ".moved", aside, copy + "/Lintel"})
+            std::filesystem::remove_all(stale);
+        makeOldFiles(legacy, files);
+        makeOldFiles(copy + "/Lintel", files);
+
+        prepareSwapping(c);
+        expectUntouched(copy + "/Lintel", files);
+    }
+}
+
+TEST_F(LinkSwapTest, PruningNeverFollowsAFolderSwappedForALink)
+{
+    const std::string vendor = home.path() + "/.config/Tarnwell";
+    const std::string plugin = vendor + "/okzoinstallplugin";
+    const std::string copy = elsewhere.path() + "/Tarnwell";
+    const std::vector<std::string> files = {"okzoinstallplugin/logs/a.log",
+                                            "okzoinstallplugin/logs/b.log"};
+    const Swap cases[] = {
+        {"the logs folder, as it is opened", LinkSwapSeam::OpeningFolder, "logs",
+         plugin + "/logs", copy + "/okzoinstallplugin/logs", "", "", ""},
+        {"the vendor folder, as the logs folder is opened", LinkSwapSeam::OpeningFolder, "logs",
+         vendor, copy, "", vendor + ".moved/okzoinstallplugin/logs/b.log", ""},
+        {"the logs folder, as the first old file goes", LinkSwapSeam::RemovingEntry, "",
+         plugin + "/logs", copy + "/okzoinstallplugin/logs", "", plugin + "/logs.moved/b.log",
+         ""},
+        {"the plugin folder, as the first old file goes", LinkSwapSeam::RemovingEntry, "",
+         plugin, copy + "/okzoinstallplugin", "", plugin + ".moved/logs/b.log", ""},
+    };
+    for (const Swap& c : cases) {
+        SCOPED_TRACE(c.what);
+        LinkSwapSeam::disarm();
+        for (const std::string& stale : {vendor, vendor + ".moved", copy})
+            std::filesystem::remove_all(stale);
+        makeOldFiles(vendor, files);
+        setModified(vendor + "/" + files[0], kNow - 10 * kDay);
+        setModified(vendor + "/" + files[1], kNow - 9 * kDay);
+        makeOldFiles(copy, files);
+
+        prepareSwapping(c);
+        expectUntouched(copy, files);
+    }
+}
+
+// Makes folder/<name>/<name>/... depth folders deep, each folder holding a
+// file, and gives the deepest folder to atBottom. Made relative to
+// descriptors, as the whole path may be longer than a path may be.
+void makeDeepFolders(const std::string& folder, const std::string& name, int depth,
+                     const std::function<void(int)>& atBottom)
+{
+    int at = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_LE(0, at) << folder;
+    for (int level = 0; level < depth && at >= 0; ++level) {
+        const int file = openat(at, "file", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        EXPECT_LE(0, file);
+        close(file);
+        EXPECT_EQ(0, mkdirat(at, name.c_str(), 0700)) << level;
+        const int below = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(at);
+        at = below;
+    }
+    ASSERT_LE(0, at);
+    atBottom(at);
+    close(at);
+}
+
+TEST_F(PlantedLinkTest, ALegacyFolderNestedBeyondThePathLimitGoesWithoutFollowingItsLinks)
+{
+    const std::string legacy = home.path() + "/Tarnwell/Lintel";
+    const std::string name(40, 'n');
+    const int depth = 2 * PATH_MAX / static_cast<int>(name.size() + 1);
+    const std::vector<std::string> outside = {"victim/file", "victim.log"};
+    makeOldFiles(elsewhere.path(), outside);
+    std::filesystem::create_directories(legacy + "/first");
+    std::filesystem::create_directories(legacy + "/second");
+    makeDeepFolders(legacy + "/first", name, depth, [&](int bottom) {
+        EXPECT_EQ(0, symlinkat(elsewhere.File("victim").c_str(), bottom, "folder"));
+        EXPECT_EQ(0, symlinkat(elsewhere.File("victim.log").c_str(), bottom, "file.log"));
+    });
+    makeDeepFolders(legacy + "/second", name, depth, [](int) {});
+
+    const size_t descriptors = openDescriptors();
+    testing::internal::CaptureStderr();
+    prepare();
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    EXPECT_EQ(descriptors, openDescriptors());
+    EXPECT_FALSE(FileExists(legacy));
+    expectUntouched(elsewhere.path(), outside);
+    if (FileExists(legacy)) {  // beyond what the scratch folder's own clean-up can remove
+        EXPECT_EQ(0, std::system(("rm -rf '" + legacy + "'").c_str()));
+    }
+}
+
+TEST_F(LinkSwapTest, EveryWayThroughTheSetUpClosesTheDescriptorsItOpened)
+{
+    const std::string vendor = home.path() + "/Tarnwell";
+    const std::string plugin = home.path() + "/.config/Tarnwell/okzoinstallplugin";
+    const std::string deep = vendor + "/Lintel/a/b";
+    const struct {
+        const char* what;
+        std::function<void()> arrange;
+        const char* errors;
+    } cases[] = {
+        {"a fresh profile", [] {}, ""},
+        {"a legacy folder and old logs",
+         [&] {
+             makeOldFiles(vendor, {"Lintel/a/b/file", "Lintel/c"});
+             makeOldFiles(logs, {"old.log"});
+         },
+         ""},
+        {"links where the folders were",
+         [&] {
+             plant(vendor + "/Lintel", elsewhere.path());
+             plant(plugin + "/logs", elsewhere.path());
+         },
+         ""},
+        {"a folder swapped for a link in the middle of the walk",
+         [&] {
+             makeOldFiles(vendor, {"Lintel/a/b/file"});
+             LinkSwapSeam::arm(LinkSwapSeam::OpeningFolder, "b",
+                               [=] {
+                                   LinkSwapSeam::swapForLink(deep, elsewhere.path(),
+                                                             home.path() + "/aside");
+                               });
+         },
+         ""},
+        {"a removal deep in the walk that fails",
+         [&] {
+             makeOldFiles(vendor, {"Lintel/a/b/file", "Lintel/a/b/c/file"});
+             // The file turns into a folder, which no file removal takes.
+             LinkSwapSeam::arm(LinkSwapSeam::RemovingEntry, "file", [=] {
+                 for (const std::string& file : {deep + "/file", deep + "/c/file"}) {
+                     if (FileExists(file)) {
+                         std::filesystem::remove(file);
+                         std::filesystem::create_directory(file);
+                     }
+                 }
+             });
+         },
+         "Placeholder Error String"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LinkSwapSeam::disarm();
+        for (const char* stale : {"/Tarnwell", "/.config", "/aside"})
+            std::filesystem::remove_all(home.path() + stale);
+        c.arrange();
+
+        const size_t descriptors = openDescriptors();
+        EXPECT_EQ(c.errors, prepareCapturingErrors());
+        EXPECT_EQ(descriptors, openDescriptors());
     }
 }
 

@@ -1,6 +1,7 @@
-// The updater: the package-manager commands run by its worker with stub
-// commands first on PATH, the reports that reach the page's callbacks, and a
-// worker that outlives its updater or its host.
+// The updater: the package-manager commands run by the process's update
+// queue with stub commands first on PATH, the reports that reach the page's
+// callbacks, calls that share a sequence, and a sequence that outlives its
+// updater or its host.
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -8,12 +9,17 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/thread/exceptions.hpp>
+
 #include "../talk/base/logcapture.h"
 #include "CommandStubs.h"
 #include "FakeBrowserHost.h"
 #include "PageCallbacks.h"
 #include "PrivatePluginDir.h"
+#include "ThreadCount.h"
+#include "UpdateQueueIdle.h"
 #include "kzoupdateAPI.h"
+#include "script_error.h"
 
 using testbed::FakeBrowserHost;
 using testbed::FakeBrowserHostPtr;
@@ -34,8 +40,12 @@ protected:
     void TearDown() override
     {
         CommandStubs::reset();
+        EXPECT_TRUE(waitForIdle(queue())) << "a sequence outlived the test";
+        queue().setThreadMakerForTesting(nullptr);
         host->shutdown();
     }
+
+    static kzoupdatequeue& queue() { return kzoupdateAPI::packageManagerQueue(); }
 
     std::vector<std::string> lines() { return log.Lines("kzoupdateAPI.cpp"); }
 
@@ -177,19 +187,19 @@ TEST_F(UpdaterTest, ASecondUpdateWhileTheFirstRunsWaitsForItThenRuns)
 }
 
 // However many updates the pages of the process start, one package-manager
-// sequence (yum, then the viewer when yum exits 1) runs at a time, and each
-// still reports.
+// sequence (yum, then the viewer when yum exits 1) runs at a time: those
+// made while it runs share the next one, and each still reports.
 TEST_F(UpdaterTest, PackageManagerSequencesOfTheProcessRunOneAtATime)
 {
     const int kUpdates = 6;
     CommandStubs::exitWith("yum", 1);
+    CommandStubs::exitWith("gpk-update-viewer", 1);
     CommandStubs::hold("yum");
     std::vector<std::unique_ptr<kzoupdateAPI>> updaters;
     std::vector<RecordingCallback> failures;
     for (int i = 0; i < kUpdates; ++i) {
         updaters.emplace_back(new kzoupdateAPI);
         failures.push_back(recordingCallback(host));
-        CommandStubs::exitWith("gpk-update-viewer", 1);
         updaters.back()->updatePlugin("", FB::JSObjectPtr(), failures.back().function,
                                       FB::JSObjectPtr());
     }
@@ -204,14 +214,104 @@ TEST_F(UpdaterTest, PackageManagerSequencesOfTheProcessRunOneAtATime)
         }
         return true;
     }));
-    std::vector<std::string> expected;
-    for (int i = 0; i < kUpdates; ++i) {
-        expected.push_back(kYum);
-        expected.push_back(kViewer);
-    }
-    EXPECT_EQ(expected, CommandStubs::calls()) << "no overlap, each viewer right after its yum";
+    ASSERT_TRUE(waitForIdle(queue()));
+    deliverFor(host, 100);
+    EXPECT_EQ((std::vector<std::string>{kYum, kViewer, kYum, kViewer}), CommandStubs::calls())
+        << "no overlap, each viewer right after its yum";
     for (const RecordingCallback& f : failures)
         EXPECT_EQ(std::vector<int>{16}, *f.values);
+}
+
+// A page calls again and again while yum runs: one worker thread, one more
+// sequence for all the calls made meanwhile, and one report for each call.
+TEST_F(UpdaterTest, HundredsOfCallsWhileYumRunsShareOneMoreSequence)
+{
+    const int kCalls = 300;
+    CommandStubs::hold("yum");
+    const size_t threadsBefore = threadsBeforeWorkers();
+    for (int i = 0; i < kCalls; ++i)
+        updater->updatePlugin("", success.function, failure.function, progress.function);
+    ASSERT_TRUE(CommandStubs::waitForCalls(1));
+    EXPECT_LE(threadsOfThisProcess(), threadsBefore + 2);
+    EXPECT_FALSE(CommandStubs::waitForCalls(2, 300));
+
+    CommandStubs::release("yum");
+    ASSERT_TRUE(deliverUntil(host, [&] { return success.values->size() >= size_t(kCalls); }));
+    ASSERT_TRUE(waitForIdle(queue()));
+    deliverFor(host, 100);
+    EXPECT_EQ((std::vector<std::string>{kYum, kYum}), CommandStubs::calls());
+    EXPECT_EQ(std::vector<int>(kCalls, 0), *success.values);
+    EXPECT_EQ(std::vector<int>(kCalls, 100), *progress.values);
+    EXPECT_TRUE(failure.values->empty());
+}
+
+// The instance whose calls wait for the pending sequence goes: they leave
+// it, and with nobody else waiting it never runs. The running one still
+// reports to its own page.
+TEST_F(UpdaterTest, APendingSequenceOfAnInstanceThatWentNeverRuns)
+{
+    CommandStubs::hold("yum");
+    updater->updatePlugin("", success.function, failure.function, progress.function);
+    ASSERT_TRUE(CommandStubs::waitForCalls(1));
+    kzoupdateAPI gone;
+    const RecordingCallback goneSuccess = recordingCallback(host);
+    const RecordingCallback goneFailure = recordingCallback(host);
+    for (int i = 0; i < 3; ++i)
+        gone.updatePlugin("", goneSuccess.function, goneFailure.function, FB::JSObjectPtr());
+    gone.releasePageObjects();
+
+    CommandStubs::release("yum");
+    ASSERT_TRUE(deliverUntil(host, [&] { return !success.values->empty(); }));
+    ASSERT_TRUE(waitForIdle(queue()));
+    deliverFor(host, 200);
+    EXPECT_EQ(std::vector<std::string>{kYum}, CommandStubs::calls());
+    EXPECT_EQ(std::vector<int>{0}, *success.values);
+    EXPECT_TRUE(goneSuccess.values->empty());
+    EXPECT_TRUE(goneFailure.values->empty());
+}
+
+// Once the page objects are released, an update is refused: nothing runs
+// and nothing reaches the page.
+TEST_F(UpdaterTest, UpdatePluginAfterThePageObjectsWereReleasedReportsNothing)
+{
+    updater->releasePageObjects();
+    try {
+        updater->updatePlugin("", success.function, failure.function, progress.function);
+        FAIL() << "the call was accepted";
+    } catch (const FB::script_error& e) {
+        EXPECT_STREQ("Could not start the update", e.what());
+    }
+    deliverFor(host, 300);
+    EXPECT_TRUE(progress.values->empty());
+    EXPECT_TRUE(success.values->empty());
+    EXPECT_TRUE(failure.values->empty());
+    EXPECT_EQ(0, host->handOffs());
+    EXPECT_TRUE(CommandStubs::calls().empty());
+}
+
+boost::thread refuseThread(const boost::function<void()>&)
+{
+    throw boost::thread_resource_error(EAGAIN, "no thread for the test");
+}
+
+// No worker thread can be made: the page gets a script error, and no
+// progress report went out before it.
+TEST_F(UpdaterTest, ACallThatCannotBeAcceptedThrowsAScriptErrorAndReportsNothing)
+{
+    queue().setThreadMakerForTesting(&refuseThread);
+    EXPECT_THROW(updater->updatePlugin("", success.function, failure.function, progress.function),
+                 FB::script_error);
+    deliverFor(host, 300);
+    EXPECT_EQ(0, host->handOffs());
+    EXPECT_TRUE(progress.values->empty());
+    EXPECT_TRUE(CommandStubs::calls().empty());
+
+    queue().setThreadMakerForTesting(nullptr);
+    const RecordingCallback success2 = recordingCallback(host);
+    updater->updatePlugin("", success2.function, failure.function, progress.function);
+    ASSERT_TRUE(deliverUntil(host, [&] { return !success2.values->empty(); }));
+    EXPECT_EQ(std::vector<int>{100}, *progress.values);
+    EXPECT_TRUE(success.values->empty());
 }
 
 // The instance goes while its update runs: its page objects go at once, on
@@ -291,12 +391,10 @@ TEST_F(UpdaterTest, AWorkerWhoseHostIsGoneLogsTheErrorAndEnds)
     ASSERT_TRUE(gone.expired());
 
     CommandStubs::release("yum");
-    const std::string expected =
-        "INFO(kzoupdateAPI.cpp): Installer worker failed: Cannot invoke asynchronously";
-    EXPECT_TRUE(deliverUntil(host, [&] {
-        const auto all = lines();
-        return !all.empty() && all.back() == expected;
-    })) << testing::PrintToString(lines());
+    const std::vector<std::string> expected{
+        "INFO(kzoupdatequeue.cpp): Installer worker failed: Cannot invoke asynchronously"};
+    EXPECT_TRUE(deliverUntil(host, [&] { return log.Lines("kzoupdatequeue.cpp") == expected; }))
+        << testing::PrintToString(log.Lines("kzoupdatequeue.cpp"));
 }
 
 TEST_F(UpdaterTest, AProgressReportThatCannotBeSentStartsNoWorker)

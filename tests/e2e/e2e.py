@@ -17,6 +17,7 @@ import argparse
 import functools
 import http.server
 import os
+import shlex
 import shutil
 import sys
 import threading
@@ -196,6 +197,24 @@ def argument_errors(c):
     expect(c.calls(), [], "commands run")
 
 
+@case("apply_claimed_length")
+def apply_claimed_length(c):
+    """apply of a method's function object with {length: 2147483647}: refused
+    at once, as a length no index reaches always was; real lists up to the
+    limit still reach the method."""
+    r, events = c.run("apply-length.html")
+    if "error" not in r["bad length"]:
+        raise Failed("a length no index reaches gave %r" % r["bad length"])
+    for name in ("huge length", "one past the limit"):
+        expect(r[name], r["bad length"], name)
+    if r["huge length ms"]["value"] >= 1000 * c.time_scale:
+        raise Failed("the huge length took %r ms" % r["huge length ms"]["value"])
+    value(r["at the limit"], "1.6.210.5", "apply of 65536 entries")
+    value(r["list"], "x", 'echo.apply(null, ["x"])')
+    value(r["getVersion after"], "1.6.210.5", "getVersion() afterwards")
+    expect(events, [], "page callbacks")
+
+
 # name: (exit codes of the stubs, commands run, the report)
 UPDATES = {
     "update_success": ({"yum": 0}, [UPDATE_COMMAND], "success:0"),
@@ -232,18 +251,65 @@ for _name, (_codes, _commands, _report) in UPDATES.items():
 
 @case("update_outlives_page")
 def update_outlives_page(c):
-    # Two workers sit in the package manager while their instance goes.
+    # One update runs and a second waits for it when their instance goes.
     c.stub_commands({"yum": 0}, seconds=1)
     r, events = c.run("update-outlives-page.html")
     expect(r["updatePlugin"], {"type": "undefined", "value": None}, "updatePlugin's result")
     expect(r["second updatePlugin"], {"type": "undefined", "value": None},
            "the second updatePlugin's result")
-    # Nothing reaches the page once its instance is gone.
+    # Nothing reaches the page once its instance is gone; the running yum
+    # ends unseen and the one nobody waits for any more never starts.
     expect(events, ["progress:100", "progress2:100", "removed"], "page callbacks")
-    expect(c.calls(), [UPDATE_COMMAND, UPDATE_COMMAND], "commands run")
+    expect(c.calls(), [UPDATE_COMMAND], "commands run")
     log = c.plugin_log()
-    expect(log.count("Installer command: %s. Return code: 0" % UPDATE_COMMAND), 2,
-           "finished workers in the log:\n" + log)
+    expect(log.count("Installer command: %s. Return code: 0" % UPDATE_COMMAND), 1,
+           "finished sequences in the log:\n" + log)
+
+
+MANY_UPDATES = 300  # the page's CALLS
+
+
+@case("many_updates")
+def many_updates(c):
+    """Hundreds of updatePlugin calls while yum runs: one more yum for all
+    of them, each call reports once, and the engine gains no thread per
+    call. The version lookup of each call runs ls, whose stand-in notes the
+    engine's threads (the parent of the lookup's shell) before it runs the
+    real ls; yum takes until every call has looked its version up."""
+    c.stub_commands()
+    threads_log = os.path.join(c.work, "threads.log")
+    stubs = {
+        "ls": "engine=$(awk '/^PPid:/ { print $2 }' /proc/$PPID/status)\n"
+              "n=$(set -- /proc/$engine/task/*; echo $#)\n"
+              "echo $n >> %s\n"
+              "exec /bin/ls \"$@\"\n" % shlex.quote(threads_log),
+        "yum": "echo \"yum $*\" >> %s\n"
+               "n=0\n"
+               "while [ \"$(cat %s 2>/dev/null | wc -l)\" -lt %d ] && [ $n -lt %d ]; do\n"
+               "  sleep 0.05; n=$((n+1))\n"
+               "done\n" % (shlex.quote(c.calls_log), shlex.quote(threads_log), MANY_UPDATES,
+                           1200 * c.time_scale),
+    }
+    for name, body in stubs.items():
+        path = os.path.join(c.stubs, name)
+        with open(path, "w") as f:
+            f.write("#!/bin/sh\n" + body)
+        os.chmod(path, 0o755)
+
+    r, _ = c.run("many-updates.html", timeout=90)
+    value(r["updates"], MANY_UPDATES, "updatePlugin calls made")
+    expect(r["reports"], {"type": "object",
+                          "value": {"progress:100": MANY_UPDATES, "success:0": MANY_UPDATES}},
+           "reports, one progress and one success per call")
+    calls = c.calls()
+    expect(set(calls), {UPDATE_COMMAND}, "commands run")
+    expect(len(calls), 2, "yum runs: the first call's, then one for all the calls made meanwhile")
+    with open(threads_log) as f:
+        threads = [int(line) for line in f]
+    expect(len(threads), MANY_UPDATES, "version lookups")
+    if max(threads) > threads[0] + 4:
+        raise Failed("the engine's threads grew from %d (before the first call) to %d: %r" % (
+            threads[0], max(threads), threads))
 
 
 @case("main_plugin_version")

@@ -176,6 +176,10 @@ bool npGetProperty(NPObject* object, NPIdentifier name, NPVariant* result)
         std::string key;
         if (!keyOf(page, name, &key))
             return false;
+        if (++page->reads > page->readLimit) {
+            page->browser->recordViolation("a page object read past its limit: " + key);
+            return false;
+        }
         page->browser->toOwnedNPVariant(lookup(page, name, key), result);
         return true;
     } catch (const std::exception&) {

@@ -13,6 +13,8 @@
 #ifndef FAKEBROWSER_PAGEOBJECT_H
 #define FAKEBROWSER_PAGEOBJECT_H
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -41,6 +43,12 @@ struct PageObject : NPObject {
     std::map<std::string, Value> properties;
     std::vector<Value> elements;  // arrays
     NativeFunction function;      // functions
+    // Property reads asked of the object (npGetProperty), for tests that
+    // bound what a plugin reads. A read past readLimit fails and records a
+    // violation, so a plugin that believes whatever "length" a page claims
+    // is stopped early instead of reading on for good.
+    std::size_t reads = 0;
+    std::size_t readLimit = SIZE_MAX;
 
     // Drops everything the object holds (breaks reference cycles at teardown).
     void clear();

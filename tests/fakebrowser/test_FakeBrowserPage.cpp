@@ -126,6 +126,29 @@ TEST_F(FakeBrowserPage, AnArrayRefusesALengthThatIsNoWholeNumber)
     expectBalancedAtTheEnd();
 }
 
+// A plain object may claim any "length"; its reads are counted, and past
+// the limit a test sets they fail as a violation.
+TEST_F(FakeBrowserPage, PropertyReadsAreCountedAndCanBeLimited)
+{
+    ObjectRef object = browser.newObject();
+    ASSERT_TRUE(browser.setProperty(object.get(), "length", Value(2147483647)).ok);
+    PageObject& page = *asPageObject(object.get());
+    EXPECT_EQ(0u, page.reads);
+    page.readLimit = 2;
+    EXPECT_EQ(Value(2147483647), browser.getProperty(object.get(), "length").value);
+    EXPECT_TRUE(browser.getProperty(object.get(), "0").value.isUndefined());
+    EXPECT_TRUE(browser.violations().empty());
+    EXPECT_FALSE(browser.getProperty(object.get(), "1").ok);
+    EXPECT_EQ(3u, page.reads);
+    EXPECT_EQ(std::vector<std::string>{"a page object read past its limit: 1"}, browser.violations());
+    object.reset();
+    root.reset();
+    instance->destroy();
+    browser.shutdown();
+    // Nothing left behind besides that violation.
+    EXPECT_EQ("violation: a page object read past its limit: 1\n", browser.ledgerProblems());
+}
+
 TEST_F(FakeBrowserPage, GetValueAnswersAndConfiguredFailures)
 {
     NPNetscapeFuncs* npn = browser.browserFuncs();

@@ -342,8 +342,8 @@ TEST_F(PluginTest, DestructionReleasesTheHostsObjectsThenLogs)
 }
 
 // The browser destroys the instance while its update runs: shutdown, on the
-// main thread, lets the page's callbacks go, and the running worker reports
-// nothing afterwards.
+// main thread, lets the page's callbacks go, the running worker reports
+// nothing afterwards, and an update asked for after it is refused.
 TEST_F(PluginTest, ShutdownLetsTheUpdatersPageObjectsGo)
 {
     Instance page("https://otarnwell.com/");
@@ -362,6 +362,11 @@ TEST_F(PluginTest, ShutdownLetsTheUpdatersPageObjectsGo)
 
     page.core->shutdown();
     EXPECT_TRUE(successFunction.expired());
+    RecordingCallback late = recordingCallback(page.host);
+    EXPECT_THROW(page.call("updatePlugin", list("http://u", FB::JSObjectPtr(late.function),
+                                                FB::JSObjectPtr(late.function),
+                                                FB::JSObjectPtr(late.function))),
+                 FB::script_error);
 
     CommandStubs::release("yum");
     ASSERT_TRUE(deliverUntil(page.host, [&] {
@@ -373,6 +378,8 @@ TEST_F(PluginTest, ShutdownLetsTheUpdatersPageObjectsGo)
     }));
     deliverFor(page.host, 100);
     EXPECT_TRUE(success.values->empty());
+    EXPECT_TRUE(late.values->empty());
+    EXPECT_EQ(std::vector<std::string>{"yum -y update vudiriveze"}, CommandStubs::calls());
 }
 
 // --- Event map ------------------------------------------------------------

@@ -268,6 +268,9 @@ public:
         addMethod("heldChild", FB::bindMethod(this, &TestRoot::heldChild));
         addMethod("makeList", FB::bindMethod(this, &TestRoot::makeList));
         addMethod("makeMap", FB::bindMethod(this, &TestRoot::makeMap));
+        addMethod("listLength", FB::bindMethod(this, &TestRoot::listLength));
+        addMethod("nestedLength", FB::bindMethod(this, &TestRoot::nestedLength));
+        addMethod("mapSize", FB::bindMethod(this, &TestRoot::mapSize));
         addMethod("wideNumbers", FB::bindMethod(this, &TestRoot::wideNumbers));
         addMethod("everyHeldType", FB::bindMethod(this, &TestRoot::everyHeldType));
         addMethod("nothing", FB::bindMethod(this, &TestRoot::nothing));
@@ -285,6 +288,14 @@ public:
         addMethod("acceptStreams", FB::bindMethod(this, &TestRoot::acceptStreams));
         addMethod("lastUnsolicited", FB::bindMethod(this, &TestRoot::lastUnsolicited));
         addMethod("proxy", FB::bindMethod(this, &TestRoot::proxy));
+        // Lists a setter reads, with no method wrapper around it: set to a
+        // list of lists, it reads back the sum of their lengths.
+        PropertyAccessors lists;
+        lists.getter = [this] { return FB::variant(m_listsLength); };
+        lists.setter = [this](const FB::variant& value) {
+            m_listsLength = nestedLength(value.convert_cast<FB::VariantList>());
+        };
+        addProperty("lists", lists);
     }
 
     ~TestRoot() override
@@ -463,6 +474,17 @@ public:
         list.push_back(FB::variant("three"));
         return list;
     }
+    // The page's lists and objects as parameters, and lists read inside the
+    // method: each entry of lists read as a list in turn.
+    int listLength(const FB::VariantList& list) { return static_cast<int>(list.size()); }
+    int nestedLength(const FB::VariantList& lists)
+    {
+        size_t total = 0;
+        for (const FB::variant& entry : lists)
+            total += entry.convert_cast<FB::VariantList>().size();
+        return static_cast<int>(total);
+    }
+    int mapSize(const FB::VariantMap& map) { return static_cast<int>(map.size()); }
     FB::VariantMap makeMap()
     {
         FB::VariantMap map;
@@ -662,6 +684,7 @@ private:
     alignas(Child) unsigned char m_childPlace[sizeof(Child)];
     boost::shared_ptr<Child> m_childInPlace;
     boost::shared_ptr<Child> m_heldChild;
+    int m_listsLength = 0;
 };
 
 // What a core does beyond recording, picked by the MIME type.

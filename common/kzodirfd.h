@@ -1,0 +1,66 @@
+// DirFd: an open folder, and the folder work that must never pass through a
+// symbolic link, for the log set-up's clean-ups.
+//
+// A walk starts from a folder the caller trusts (the user's own, reached as
+// the system says, links and all) and goes down one name at a time with
+// openat(O_DIRECTORY|O_NOFOLLOW); below it every entry is looked at with
+// fstatat(AT_SYMLINK_NOFOLLOW) and removed with unlinkat, relative to the
+// descriptors opened on the way. A folder renamed or swapped for a link
+// while the work runs is therefore never followed, whenever that happens:
+// the work stays in the folders it opened, and a link is only ever removed
+// itself.
+//
+// A name that is missing, a link or no folder opens as an empty DirFd; other
+// failures of the file system leave as std::system_error. Every descriptor
+// is closed on every way out. Any thread; one DirFd is used by one thread at
+// a time.
+#ifndef KZODIRFD_H
+#define KZODIRFD_H
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+class DirFd {
+public:
+    DirFd() = default;
+    ~DirFd();
+    DirFd(DirFd&& other) noexcept;
+    DirFd& operator=(DirFd&& other) noexcept;
+    DirFd(const DirFd&) = delete;
+    DirFd& operator=(const DirFd&) = delete;
+
+    // The folder at path, links followed: a start the caller trusts.
+    static DirFd openTrusted(const std::string& path);
+
+    explicit operator bool() const { return m_fd >= 0; }
+
+    // The folder name directly in this one, not through a link.
+    DirFd openChild(const std::string& name) const;
+    // The folder at the relative path below this one, each folder on the way
+    // opened with openChild; empty and "." parts are passed over.
+    DirFd openBelow(const std::string& relative) const;
+
+    // The names in this folder, "." and ".." left out.
+    std::vector<std::string> names() const;
+    // The status of the entry itself (a link is a link); false when missing.
+    bool statusOf(const std::string& name, struct stat& status) const;
+
+    // Removes an entry that is no folder; a link goes, never what it points
+    // to. An entry already gone is fine.
+    void removeEntry(const std::string& name) const;
+    // Removes everything in this folder: sub-folders are entered with
+    // openChild, so one swapped for a link on the way is removed as a link.
+    void removeContents() const;
+    // Removes the folder name when it is empty; a link of that name stays.
+    void removeEmptyFolder(const std::string& name) const;
+
+private:
+    explicit DirFd(int fd) : m_fd(fd) {}
+    void removeTree(const std::string& name) const;
+
+    int m_fd = -1;
+};
+
+#endif

@@ -1,0 +1,164 @@
+// The C library functions below are defined here, in the test executable,
+// ahead of the C library's own: each checks the armed moment, then calls
+// the next definition (the sanitizer runtime's or the C library's). They are
+// visible outside the executable, so shared libraries reach them too.
+#undef _FILE_OFFSET_BITS
+
+#include "LinkSwapSeam.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <utility>
+
+namespace {
+
+struct Armed {
+    bool armed = false;
+    bool fired = false;
+    LinkSwapSeam::Moment moment = LinkSwapSeam::OpeningFolder;
+    std::string name;
+    std::function<void()> action;
+};
+
+std::mutex& lock()
+{
+    static std::mutex m;
+    return m;
+}
+
+Armed& armed()
+{
+    static Armed a;
+    return a;
+}
+
+// The last part of a path, trailing slashes left out.
+std::string lastName(const char* path)
+{
+    std::string text(path ? path : "");
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    const std::string::size_type slash = text.rfind('/');
+    return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+void reached(LinkSwapSeam::Moment moment, const char* path)
+{
+    std::function<void()> action;
+    {
+        std::lock_guard<std::mutex> guard(lock());
+        Armed& a = armed();
+        if (!a.armed || a.moment != moment || (!a.name.empty() && a.name != lastName(path)))
+            return;
+        a.armed = false;
+        a.fired = true;
+        action = std::move(a.action);
+    }
+    action();
+}
+
+template <typename Function>
+Function next(const char* name)
+{
+    void* found = dlsym(RTLD_NEXT, name);
+    if (!found) {
+        fprintf(stderr, "LinkSwapSeam: no next %s\n", name);
+        abort();
+    }
+    return reinterpret_cast<Function>(found);
+}
+
+// openat's mode, which follows only when the flags create a file.
+mode_t modeArgument(int flags, va_list args)
+{
+    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(args, mode_t) : 0;
+}
+
+} // namespace
+
+void LinkSwapSeam::arm(Moment moment, const std::string& name, std::function<void()> action)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    Armed& a = armed();
+    a.armed = true;
+    a.fired = false;
+    a.moment = moment;
+    a.name = name;
+    a.action = std::move(action);
+}
+
+void LinkSwapSeam::disarm()
+{
+    std::lock_guard<std::mutex> guard(lock());
+    armed().armed = false;
+    armed().action = nullptr;
+}
+
+bool LinkSwapSeam::fired()
+{
+    std::lock_guard<std::mutex> guard(lock());
+    return armed().fired;
+}
+
+void LinkSwapSeam::swapForLink(const std::string& folder, const std::string& target,
+                               const std::string& aside)
+{
+    const std::string to = aside.empty() ? folder + ".moved" : aside;
+    if (rename(folder.c_str(), to.c_str()) != 0 ||
+        symlink(target.c_str(), folder.c_str()) != 0) {
+        perror(("LinkSwapSeam: swapping " + folder).c_str());
+        abort();
+    }
+}
+
+#define SEAM extern "C" __attribute__((visibility("default")))
+
+SEAM DIR* opendir(const char* path)
+{
+    static const auto real = next<DIR* (*)(const char*)>("opendir");
+    reached(LinkSwapSeam::OpeningFolder, path);
+    return real(path);
+}
+
+SEAM int openat(int dir, const char* path, int flags, ...)
+{
+    static const auto real = next<int (*)(int, const char*, int, ...)>("openat");
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = modeArgument(flags, args);
+    va_end(args);
+    if (flags & O_DIRECTORY)
+        reached(LinkSwapSeam::OpeningFolder, path);
+    return real(dir, path, flags, mode);
+}
+
+// The same function as openat on this platform.
+SEAM int openat64(int dir, const char* path, int flags, ...) __attribute__((alias("openat")));
+
+SEAM int unlink(const char* path) __THROW
+{
+    static const auto real = next<int (*)(const char*)>("unlink");
+    reached(LinkSwapSeam::RemovingEntry, path);
+    return real(path);
+}
+
+SEAM int rmdir(const char* path) __THROW
+{
+    static const auto real = next<int (*)(const char*)>("rmdir");
+    reached(LinkSwapSeam::RemovingEntry, path);
+    return real(path);
+}
+
+SEAM int unlinkat(int dir, const char* path, int flags) __THROW
+{
+    static const auto real = next<int (*)(int, const char*, int)>("unlinkat");
+    reached(LinkSwapSeam::RemovingEntry, path);
+    return real(dir, path, flags);
+}
