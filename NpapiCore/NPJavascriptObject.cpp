@@ -367,7 +367,8 @@ bool NPJavascriptObject::GetProperty(NPIdentifier name, NPVariant* result)
 {
     if (!result)
         return false;
-    setVoid(result);
+    // Not preset: a value holding nothing leaves the result as the browser
+    // passed it.
     return guarded([&] {
         const NpapiBrowserHostPtr host(getHost());
         const JSAPIPtr api(getAPI());

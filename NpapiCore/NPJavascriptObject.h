@@ -61,9 +61,10 @@ public:
     NpapiBrowserHostPtr getHost();
     // Made on first request: only the listener functions need one.
     boost::weak_ptr<Reference> getWeakReference();
-    // Whether this object stands for exactly that scriptable object (not
-    // for an earlier one that lived at the same address).
-    bool wraps(const JSAPIPtr& api) const { return sameOwner(m_api, api); }
+    // Whether this object stands for that living scriptable object, through
+    // whichever owner it is handed out: the object it was made for is at
+    // that address and still alive (an earlier one that lived there is gone).
+    bool wraps(const JSAPIPtr& api) const { return api.get() == m_apiAddress && !m_api.expired(); }
     bool isValid() const { return m_valid; }
 
     void Invalidate();

@@ -212,9 +212,9 @@ NPJavascriptObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIWeakPtr& api, b
 NPJavascriptObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIPtr& object, bool autoRelease)
 {
     assertMainThread();
-    // An entry for an earlier scriptable object at this address stands for
-    // nothing here: it is replaced below, and that browser object's release
-    // then finds the entry not its own.
+    // An entry for an earlier scriptable object at this address, now gone,
+    // stands for nothing here: it is replaced below, and that browser
+    // object's release then finds the entry not its own.
     NPJavascriptObject* const* cached = m_wrapperCache.find(object.get());
     if (cached && (*cached)->wraps(object)) {
         NPJavascriptObject* const wrapper = *cached;

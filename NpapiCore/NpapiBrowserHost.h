@@ -69,7 +69,8 @@ public:
     virtual void queueRelease(NPObject* object);
 
     // The browser object standing for the scriptable object (the caller owns
-    // one reference), or null when the browser could not make one.
+    // one reference), or null when the browser could not make one. A living
+    // object has one, through whichever owner it is handed out.
     NPJavascriptObject* getJSAPIWrapper(const JSAPIWeakPtr& api, bool autoRelease);
     // The same for an object the caller holds (no weak reference to lock).
     NPJavascriptObject* getJSAPIWrapper(const JSAPIPtr& object, bool autoRelease);

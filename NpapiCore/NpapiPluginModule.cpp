@@ -223,8 +223,11 @@ int32_t NpapiPluginModule::IntFromIdentifier(NPIdentifier id) const
 bool NpapiPluginModule::IdentifierText(NPIdentifier id, std::string* text) const
 {
     NPUTF8* const utf8 = UTF8FromIdentifier(id);
-    if (!utf8)
+    if (!utf8) {
+        // The browser's answer is always handed back, a null one too.
+        MemFree(utf8);
         return false;
+    }
     try {
         text->assign(utf8);
     } catch (...) {

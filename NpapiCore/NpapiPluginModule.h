@@ -85,7 +85,8 @@ public:
     bool IdentifierIsString(NPIdentifier id) const;
     NPUTF8* UTF8FromIdentifier(NPIdentifier id) const;
     int32_t IntFromIdentifier(NPIdentifier id) const;
-    // The identifier's text (empty for none); the browser's copy is freed.
+    // The identifier's text (empty for none); the browser's answer is
+    // handed to MemFree, also when null.
     std::string StringFromIdentifier(NPIdentifier id) const;
     // The same into *text; false when the browser gives no text (an integer
     // identifier, or a browser without the function).

@@ -88,9 +88,16 @@ const JSAPIAuto::MemberZone* JSAPIAuto::visibleMember(const std::string& name) c
             return NULL;
         entry = lastMember = &*it;
     }
-    if (currentZoneLocked() < entry->second.zone)
+    if (currentZone() < entry->second.zone)
         return NULL;
     return &entry->second;
+}
+
+int JSAPIAuto::currentZone() const {
+    // Through the virtual: a class that overrides getCurrentZone decides what
+    // the page sees. getCurrentZone changes nothing; it is not const only by
+    // its interface.
+    return const_cast<JSAPIAuto*>(this)->getCurrentZone();
 }
 
 void JSAPIAuto::eraseMemberZone(const std::string& name) {
@@ -98,9 +105,9 @@ void JSAPIAuto::eraseMemberZone(const std::string& name) {
     memberZones.erase(name);
 }
 
-void JSAPIAuto::setMemberZone(const std::string& name) {
+void JSAPIAuto::setMemberZone(const std::string& name, int zone) {
     MemberZone& entry = memberZones[name];
-    entry.zone = getCurrentZone();
+    entry.zone = zone;
     MethodMap::const_iterator method = methods.find(name);
     entry.method = method == methods.end() ? NULL : &method->second;
 }
@@ -109,9 +116,10 @@ void JSAPIAuto::setMemberZone(const std::string& name) {
 
 void JSAPIAuto::addAttribute(const std::string& name, const variant& value, bool readOnly) {
     ScopedLock lock(zoneMutex);
+    const int zone = currentZone();
     Attribute attribute = {value, readOnly};
     attributes[name] = attribute;
-    setMemberZone(name);
+    setMemberZone(name, zone);
 }
 
 void JSAPIAuto::dropAttributes() {
@@ -139,8 +147,9 @@ void JSAPIAuto::addMethod(const std::wstring& name, const MethodHandler& method)
 
 void JSAPIAuto::addMethod(const std::string& name, const MethodHandler& method) {
     ScopedLock lock(zoneMutex);
+    const int zone = currentZone();
     methods[name] = method;
-    setMemberZone(name);
+    setMemberZone(name, zone);
 }
 
 void JSAPIAuto::addProperty(const std::wstring& name, const PropertyAccessors& accessors) {
@@ -149,8 +158,9 @@ void JSAPIAuto::addProperty(const std::wstring& name, const PropertyAccessors& a
 
 void JSAPIAuto::addProperty(const std::string& name, const PropertyAccessors& accessors) {
     ScopedLock lock(zoneMutex);
+    const int zone = currentZone();
     properties[name] = accessors;
-    setMemberZone(name);
+    setMemberZone(name, zone);
 }
 
 void JSAPIAuto::removeAccessorProperty(const std::wstring& name) {
@@ -177,9 +187,10 @@ void JSAPIAuto::setAttribute(const std::string& name, const variant& value) {
     AttributeMap::iterator it = attributes.find(name);
     if (it != attributes.end() && it->second.readOnly)
         throw script_error("Cannot set read-only property " + name);
+    const int zone = currentZone();
     Attribute attribute = {value, false};
     attributes[name] = attribute;
-    setMemberZone(name);
+    setMemberZone(name, zone);
 }
 
 void JSAPIAuto::removeAttribute(const std::string& name) {
@@ -197,7 +208,7 @@ void JSAPIAuto::removeAttribute(const std::string& name) {
 void JSAPIAuto::getMemberNames(std::vector<std::string>& names) const {
     ScopedLock lock(zoneMutex);
     names.clear();
-    const int zone = currentZoneLocked();
+    const int zone = currentZone();
     for (ZoneMap::const_iterator it = memberZones.begin(); it != memberZones.end(); ++it) {
         if (zone >= it->second.zone)
             names.push_back(it->first);
@@ -207,7 +218,7 @@ void JSAPIAuto::getMemberNames(std::vector<std::string>& names) const {
 
 size_t JSAPIAuto::getMemberCount() const {
     ScopedLock lock(zoneMutex);
-    const int zone = currentZoneLocked();
+    const int zone = currentZone();
     size_t count = 0;
     for (ZoneMap::const_iterator it = memberZones.begin(); it != memberZones.end(); ++it) {
         if (zone >= it->second.zone)
@@ -260,7 +271,7 @@ JSAPIPtr JSAPIAuto::getMethodFunction(const std::string& name) {
         throw object_invalidated();
     if (!memberAccessible(name) || !hasMethod(name))
         throw invalid_member(name);
-    const int zone = currentZoneLocked();
+    const int zone = currentZone();
     MethodFunctionCache::iterator named = methodFunctionCache.find(name);
     if (named != methodFunctionCache.end()) {
         std::map<int, JSFunctionPtr>::const_iterator it = named->second.find(zone);

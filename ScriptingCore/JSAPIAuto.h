@@ -2,8 +2,9 @@
 // accessor properties and stored attributes, registered by name.
 //
 // Script reaches the registered members through the FB::JSAPI member
-// operations. A member is visible while the object's current zone is at least
-// the zone that was current when its name was last registered. Unknown names
+// operations. A member is visible while the object's current zone (its
+// getCurrentZone, which a deriving class may override) is at least the zone
+// that was current when its name was last registered. Unknown names
 // read as no value (the FB::variant_detail::empty marker) and are created by
 // assignment while dynamic attributes are on; each method can also be read as
 // a property, as a cached FB::JSFunction. Every object answers "toString",
@@ -130,6 +131,9 @@ protected:
     // The name's entry when the name is visible in the current zone, else
     // null. The caller holds zoneMutex.
     const MemberZone* visibleMember(const std::string& name) const;
+    // getCurrentZone, the one rule of what the page sees: a deriving class
+    // may override it.
+    int currentZone() const;
     // Drops every attribute; a name that is also a method or an accessor
     // property keeps its zone. The values go once zoneMutex is released: a
     // page object's end may call back into this object.
@@ -148,8 +152,10 @@ protected:
 
 private:
     void registerDefaults();
-    // Records the current zone for the name and links the name's method.
-    void setMemberZone(const std::string& name);
+    // Records the zone for the name and links the name's method. Each
+    // registration reads the zone before it changes anything, so a zone
+    // that cannot be read leaves the object as it was.
+    void setMemberZone(const std::string& name, int zone);
     void eraseMemberZone(const std::string& name);
 
     // The entry found by the last lookup, or null: a page call asks for

@@ -73,8 +73,12 @@ public:
     // Every assignment copies the new value before it drops the old one, so a
     // failed copy leaves the target as it was.
     variant& operator=(const variant& other) { return assign(other); }
+    // Moving a variant into itself keeps its value (the held value's own
+    // move would leave it empty).
     variant& operator=(variant&& other) noexcept
     {
+        if (&other == this)
+            return *this;
         held = std::move(other.held);
         lessFn = other.lessFn;
         other.lessFn = &lessNoValue;

@@ -65,6 +65,42 @@ TEST_F(Scripting, AnObjectAtTheAddressOfAGoneOneGetsABrowserObjectOfItsOwn)
     EXPECT_FALSE(browser->getProperty(earlier.get(), "kind").ok);
 }
 
+// An object re-made in place twice: freeing the first browser object, long
+// replaced in the wrapper cache, leaves the entry of the current one, which
+// the page then meets again.
+TEST_F(Scripting, FreeingAReplacedBrowserObjectKeepsTheCurrentOnesEntry)
+{
+    ObjectRef first = call("nextChildInPlace").value.asObject();
+    ASSERT_TRUE(first);
+    const ObjectRef second = call("nextChildInPlace").value.asObject();
+    const ObjectRef third = call("nextChildInPlace").value.asObject();
+    ASSERT_TRUE(third);
+    EXPECT_NE(second.get(), third.get());
+    const std::size_t live = browser->objects().liveCount();
+    first.reset();
+    ASSERT_EQ(live - 1, browser->objects().liveCount()) << "the first browser object is freed";
+
+    const CallResult current = call("childInPlace");
+    EXPECT_EQ(third.get(), current.value.object());
+    EXPECT_EQ(Value("child"), browser->getProperty(current.value.object(), "kind").value);
+}
+
+// One living scriptable object is one browser object, whichever owner the
+// plugin hands it out through, in either order.
+TEST_F(Scripting, OneLivingObjectIsOneBrowserObjectWhateverItsOwner)
+{
+    for (const bool otherFirst : {false, true}) {
+        SCOPED_TRACE(otherFirst);
+        const CallResult a = call("heldChild", {Value(otherFirst)});
+        const CallResult b = call("heldChild", {Value(!otherFirst)});
+        const CallResult c = call("heldChild", {Value(otherFirst)});
+        ASSERT_TRUE(a.value.isObject());
+        EXPECT_EQ(a.value.object(), b.value.object());
+        EXPECT_EQ(a.value.object(), c.value.object());
+        EXPECT_EQ(Value("child"), browser->getProperty(b.value.object(), "kind").value);
+    }
+}
+
 // The browser never frees an identifier: its text is fetched once, and an
 // integer identifier stays an index (its decimal text names the same
 // attribute), however often either is met.
@@ -96,6 +132,26 @@ TEST_F(Scripting, IdentifierTextsAreFetchedOnce)
         EXPECT_FALSE(byIndex.ok);
         EXPECT_EQ("The specified member does not exist: ", byIndex.exception());
     }
+}
+
+// Every text the browser gives for an identifier is given back through
+// NPN_MemFree right after, also the null text of an integer identifier.
+TEST_F(Scripting, EveryIdentifierTextIsGivenBack)
+{
+    const std::size_t from = browser->calls().size();
+    EXPECT_FALSE(browser->invoke(root.get(), fakebrowser::intIdentifier(5)).ok);
+    EXPECT_FALSE(browser->hasMethod(root.get(), fakebrowser::intIdentifier(6)));
+    EXPECT_TRUE(browser->invoke(root.get(), fakebrowser::stringIdentifier("nothing")).ok);
+    const std::vector<fakebrowser::CallRecord> calls = browser->calls();
+    std::size_t fetched = 0;
+    for (std::size_t i = from; i < calls.size(); ++i) {
+        if (calls[i].entry != fakebrowser::Entry::utf8fromidentifier)
+            continue;
+        ++fetched;
+        ASSERT_LT(i + 1, calls.size());
+        EXPECT_EQ(fakebrowser::Entry::memfree, calls[i + 1].entry) << "after text " << fetched;
+    }
+    EXPECT_GE(fetched, 3u);
 }
 
 TEST_F(Scripting, MembersEveryObjectHas)
@@ -301,6 +357,21 @@ TEST_F(Scripting, EventListenersAreAddedAndRemoved)
     }
 }
 
+// A listener added, removed and added again is one listener.
+TEST_F(Scripting, AListenerAddedAgainAfterItsRemovalIsCalledOnce)
+{
+    std::vector<std::vector<Value>> calls;
+    const ObjectRef handler = recordingFunction(&calls);
+    ASSERT_TRUE(call("addEventListener", {Value("ping"), Value(handler)}).ok);
+    ASSERT_TRUE(call("removeEventListener", {Value("ping"), Value(handler)}).ok);
+    ASSERT_TRUE(call("addEventListener", {Value("ping"), Value(handler)}).ok);
+    ASSERT_TRUE(call("fire", {Value("ping"), Value(9)}).ok);
+    browser->runAsyncCalls();
+    browser->runTimers(0);
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(std::vector<Value>{Value(9)}, calls[0]);
+}
+
 TEST_F(Scripting, PageFunctionsCalledFromTheMainThread)
 {
     std::vector<std::vector<Value>> calls;
@@ -384,6 +455,34 @@ TEST_F(Scripting, NullPointersFromTheBrowserAnswerFalse)
     EXPECT_EQ(Value(3), call("add", {Value(1), Value(2)}).value);
 }
 
+// A value that holds nothing (an attribute the page set to undefined) is
+// no value to write: the result stays as the browser passed it. The answer
+// for a name that does not exist is undefined.
+TEST_F(Scripting, APropertyHoldingNothingLeavesTheResultAsPassed)
+{
+    ASSERT_TRUE(browser->setProperty(root.get(), "blank", Value()).ok);
+    NPObject* const object = root.get();
+    const struct {
+        const char* name;
+        NPVariantType expected;
+    } cases[] = {
+        {"blank", NPVariantType_Int32},
+        {"neverSet", NPVariantType_Void},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NPVariant result = voidVariant();
+        result.type = NPVariantType_Int32;
+        result.value.intValue = 7;
+        EXPECT_TRUE(object->_class->getProperty(object, stringIdentifier(c.name), &result));
+        EXPECT_EQ(c.expected, result.type);
+        if (c.expected == NPVariantType_Int32) {
+            EXPECT_EQ(7, result.value.intValue);
+        }
+        browser->releaseVariantValue(&result);
+    }
+}
+
 // An object variant whose pointer is null (which no page value makes) is
 // taken as null: the plugin holds no page object for it, so it never calls
 // the browser with a null object, and it comes back as null.
@@ -428,6 +527,24 @@ TEST_F(Scripting, EnumeratingAnObjectThatCannotBeAskedWritesNothing)
     }
     std::vector<std::string> names;
     EXPECT_TRUE(browser->enumerate(root.get(), &names));
+}
+
+// A listing that fails with a script error: enumerate answers false with
+// the count 0 and the array untouched, and the page gets the error.
+TEST_F(Scripting, AListingThatFailsIsReportedWithTheCountZero)
+{
+    const ObjectRef child = call("makeUnlistableChild").value.asObject();
+    ASSERT_TRUE(child);
+    NPObject* const object = child.get();
+    NPIdentifier marker = stringIdentifier("marker");
+    NPIdentifier* ids = &marker;
+    uint32_t count = 77;
+    EXPECT_FALSE(object->_class->enumerate(object, &ids, &count));
+    EXPECT_EQ(0u, count);
+    EXPECT_EQ(&marker, ids);
+    ASSERT_FALSE(browser->exceptions().empty());
+    EXPECT_EQ("no listing", browser->exceptions().back());
+    EXPECT_EQ(Value("no listing"), call("getLastException").value);
 }
 
 // A handler that is another instance's object, whose scriptable object has

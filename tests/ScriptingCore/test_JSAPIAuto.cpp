@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -445,14 +446,20 @@ TEST_F(AutoTest, IndexesAreAttributesNamedByTheirDecimalText) {
 
 // Zones -----------------------------------------------------------------------------
 
-TEST_F(AutoTest, AMemberIsVisibleFromTheZoneItWasRegisteredIn) {
-    api->enterZone(2);
-    api->addMethod("secret", [](const FB::VariantList&) { return FB::variant(42); });
+// Registers, in zone 2, the method "secret" (answers 42) and the accessor
+// property "hidden" (reads 1).
+void registerSecretsInZoneTwo(FB::JSAPIAuto& api) {
+    api.enterZone(2);
+    api.addMethod("secret", [](const FB::VariantList&) { return FB::variant(42); });
     FB::JSAPIAuto::PropertyAccessors accessors;
     accessors.getter = [] { return FB::variant(1); };
     accessors.setter = [](const FB::variant&) {};
-    api->addProperty("hidden", accessors);
-    api->leaveZone();
+    api.addProperty("hidden", accessors);
+    api.leaveZone();
+}
+
+TEST_F(AutoTest, AMemberIsVisibleFromTheZoneItWasRegisteredIn) {
+    registerSecretsInZoneTwo(*api);
 
     for (int zone : {0, 1}) {
         SCOPED_TRACE(zone);
@@ -476,6 +483,124 @@ TEST_F(AutoTest, AMemberIsVisibleFromTheZoneItWasRegisteredIn) {
         EXPECT_EQ(42, api->invoke("secret", list()).cast<int>());
         EXPECT_EQ(1, api->getProperty("hidden").cast<int>());
         api->leaveZone();
+    }
+}
+
+// A class that decides its current zone itself: what it answers, not the
+// zone stack, is what the page sees, and what a registration records.
+class OwnZone : public Sample {
+public:
+    int getCurrentZone() override {
+        if (zoneFails)
+            throw FB::script_error("no zone");
+        return ownZone ? *ownZone : Sample::getCurrentZone();
+    }
+    std::optional<int> ownZone;
+    bool zoneFails = false;
+};
+typedef boost::shared_ptr<OwnZone> OwnZonePtr;
+
+bool listed(const FB::JSAPI& api, const std::string& name) {
+    const std::vector<std::string> all = names(api);
+    return std::find(all.begin(), all.end(), name) != all.end();
+}
+
+struct ZoneCase {
+    const char* what;
+    int stackZone;  // entered on the object
+    int ownZone;    // what the object answers as its current zone
+    bool visible;   // a member registered in zone 2
+};
+
+class AnOverriddenZone : public ::testing::TestWithParam<ZoneCase> {};
+
+TEST_P(AnOverriddenZone, DecidesVisibilityListingAndFunctionObjects) {
+    const ZoneCase& c = GetParam();
+    OwnZonePtr api = boost::make_shared<OwnZone>();
+    const size_t countBefore = api->getMemberCount();
+    registerSecretsInZoneTwo(*api);
+    api->enterZone(c.stackZone);
+    api->ownZone = c.ownZone;
+
+    EXPECT_EQ(c.visible, listed(*api, "secret"));
+    EXPECT_EQ(c.visible, listed(*api, "hidden"));
+    EXPECT_EQ(countBefore + (c.visible ? 2u : 0u), api->getMemberCount());
+    EXPECT_EQ(c.visible, api->hasMethod(std::string("secret")));
+    EXPECT_EQ(c.visible, api->hasMethodFunction(std::string("secret")));
+    if (c.visible) {
+        EXPECT_EQ(42, api->invoke("secret", list()).cast<int>());
+        EXPECT_EQ(1, api->getProperty("hidden").cast<int>());
+        const FB::JSAPIPtr function = api->getMethodFunction("secret");
+        EXPECT_EQ(c.ownZone, function->getCurrentZone());
+        EXPECT_EQ(42, function->invoke("", list()).cast<int>());
+    } else {
+        EXPECT_THROW(api->invoke("secret", list()), FB::invalid_member);
+        EXPECT_TRUE(isNoValue(api->getProperty("hidden")));
+        EXPECT_THROW(api->getMethodFunction("secret"), FB::invalid_member);
+    }
+    // A function object stands for the zone the object answers.
+    const FB::JSAPIPtr echo = api->getMethodFunction("echo");
+    EXPECT_EQ(c.ownZone, echo->getCurrentZone());
+    EXPECT_EQ(echo, api->getMethodFunction("echo"));
+    api->ownZone = c.ownZone + 1;
+    EXPECT_NE(echo, api->getMethodFunction("echo"));
+    api->leaveZone();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NarrowedAndRaised, AnOverriddenZone,
+    ::testing::Values(ZoneCase{"narrowed", 2, 0, false}, ZoneCase{"raised", 0, 2, true}),
+    [](const ::testing::TestParamInfo<ZoneCase>& info) { return std::string(info.param.what); });
+
+TEST(ZoneOverride, ARegistrationRecordsTheZoneTheObjectAnswers) {
+    OwnZonePtr api = boost::make_shared<OwnZone>();
+    api->ownZone = 3;
+    api->addMethod("late", [](const FB::VariantList&) { return FB::variant(1); });
+    api->ownZone = 2;
+    EXPECT_FALSE(listed(*api, "late"));
+    EXPECT_THROW(api->invoke("late", list()), FB::invalid_member);
+    api->ownZone = 3;
+    EXPECT_TRUE(listed(*api, "late"));
+    EXPECT_EQ(1, api->invoke("late", list()).cast<int>());
+}
+
+// A registration whose zone cannot be read changes nothing: no name listed
+// or counted, no member replaced.
+TEST(ZoneOverride, ARegistrationThatCannotReadTheZoneChangesNothing) {
+    OwnZonePtr api = boost::make_shared<OwnZone>();
+    api->setAttribute("note", FB::variant(std::string("kept")));
+    const std::vector<std::string> before = names(*api);
+    const size_t countBefore = api->getMemberCount();
+    FB::JSAPIAuto::PropertyAccessors other;
+    other.getter = [] { return FB::variant(99); };
+    other.setter = [](const FB::variant&) {};
+    const auto returns99 = [](const FB::VariantList&) { return FB::variant(99); };
+
+    const struct {
+        const char* what;
+        std::function<void()> run;
+    } registrations[] = {
+        {"addMethod, new", [&] { api->addMethod("fresh", returns99); }},
+        {"addMethod, replacing", [&] { api->addMethod("echo", returns99); }},
+        {"addMethod, wide", [&] { api->addMethod(std::wstring(L"fresh"), returns99); }},
+        {"addProperty, new", [&] { api->addProperty("freshProperty", other); }},
+        {"addProperty, replacing", [&] { api->addProperty("count", other); }},
+        {"addAttribute, new", [&] { api->addAttribute("freshAttribute", FB::variant(1), false); }},
+        {"addAttribute, replacing", [&] { api->addAttribute("note", FB::variant(1), true); }},
+        {"setAttribute, new", [&] { api->setAttribute("freshAttribute", FB::variant(1)); }},
+        {"setAttribute, replacing", [&] { api->setAttribute("note", FB::variant(1)); }},
+    };
+    for (const auto& r : registrations) {
+        SCOPED_TRACE(r.what);
+        api->zoneFails = true;
+        EXPECT_THROW(r.run(), FB::script_error);
+        api->zoneFails = false;
+        EXPECT_EQ(before, names(*api));
+        EXPECT_EQ(countBefore, api->getMemberCount());
+        EXPECT_EQ("a", api->invoke("echo", list("a")).cast<std::string>());
+        EXPECT_EQ(0, api->getProperty("count").cast<int>());
+        EXPECT_EQ("kept", api->getAttribute("note").cast<std::string>());
+        EXPECT_TRUE(isNoValue(api->getAttribute("freshAttribute")));
     }
 }
 

@@ -206,6 +206,28 @@ TEST(URIToString, WithoutDomainWritesPathQueryAndFragment)
     EXPECT_EQ("/a%20b/c?k=a%20b&z=9#frag", uri.toString(false));
 }
 
+// Without the domain part the path is written as it is: a relative path
+// gets no slash put before it.
+TEST(URIToString, WithoutDomainARelativePathStaysRelative)
+{
+    const struct {
+        const char* url;
+        const char* path;
+        const char* written;
+    } cases[] = {
+        {"http://h/?q=1", "x/y", "x/y?q=1"},
+        {"http://h/#f", "x", "x#f"},
+        {"http://h/", "\\x", "%5cx"},
+        {"http://h/?q=1", "/x/y", "/x/y?q=1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        FB::URI uri(c.url);
+        uri.path = c.path;
+        EXPECT_EQ(c.written, uri.toString(false));
+    }
+}
+
 TEST(URIToString, WrittenTextParsesBackToAnEqualValue)
 {
     const FB::URI uri("http://u@h:81/p%3Fq/r%20s?a=%26&b=%3D#f");

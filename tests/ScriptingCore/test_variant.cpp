@@ -327,6 +327,36 @@ TEST(VariantMove, AssigningAValueCopiesItOnce)
     EXPECT_EQ(7, target.cast<CountedCopy>().id);
 }
 
+// Moving a variant into itself keeps its value, its order and nothing
+// copied, whatever the held type (a list too: its elements stay).
+TEST(VariantMove, IntoItselfKeepsTheValue)
+{
+    variant text(std::string("keep"));
+    variant& sameText = text;
+    text = std::move(sameText);
+    ASSERT_EQ(typeid(std::string), text.getType());
+    EXPECT_EQ("keep", text.castString());
+    EXPECT_TRUE(variant(std::string("a")) < text);
+
+    variant counted((CountedCopy(3)));
+    variant& sameCounted = counted;
+    CountedCopy::copies = 0;
+    counted = std::move(sameCounted);
+    EXPECT_EQ(0, CountedCopy::copies);
+    ASSERT_EQ(typeid(CountedCopy), counted.getType());
+    EXPECT_EQ(3, counted.cast<CountedCopy>().id);
+    EXPECT_TRUE(variant(CountedCopy(2)) < counted);
+
+    VariantList elements;
+    elements.push_back(variant(1));
+    elements.push_back(variant("two"));
+    variant list(elements);
+    variant& sameList = list;
+    list = std::move(sameList);
+    ASSERT_EQ(typeid(VariantList), list.getType());
+    EXPECT_EQ(2u, list.cast<VariantList>().size());
+}
+
 // ---------------------------------------------------------------- exact casts
 
 TEST(ExactCast, ReturnsTheHeldValueOfExactlyThatType)

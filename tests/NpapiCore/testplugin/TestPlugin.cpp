@@ -229,6 +229,16 @@ public:
     Child() : FB::JSAPIAuto("<child>") { addAttribute("kind", FB::variant("child"), true); }
 };
 
+// A child whose member listing fails with a script error.
+class UnlistableChild : public Child {
+public:
+    using Child::getMemberNames;
+    void getMemberNames(std::vector<std::string>&) const override
+    {
+        throw FB::script_error("no listing");
+    }
+};
+
 class TestRoot : public FB::JSAPIAuto {
 public:
     TestRoot(const FB::BrowserHostPtr& host, const boost::weak_ptr<FB::PluginCore>& core,
@@ -252,7 +262,10 @@ public:
         addMethod("workerResult", FB::bindMethod(this, &TestRoot::workerResult));
         addMethod("fire", FB::bindMethod(this, &TestRoot::fire));
         addMethod("makeChild", FB::bindMethod(this, &TestRoot::makeChild));
+        addMethod("makeUnlistableChild", FB::bindMethod(this, &TestRoot::makeUnlistableChild));
         addMethod("nextChildInPlace", FB::bindMethod(this, &TestRoot::nextChildInPlace));
+        addMethod("childInPlace", FB::bindMethod(this, &TestRoot::childInPlace));
+        addMethod("heldChild", FB::bindMethod(this, &TestRoot::heldChild));
         addMethod("makeList", FB::bindMethod(this, &TestRoot::makeList));
         addMethod("makeMap", FB::bindMethod(this, &TestRoot::makeMap));
         addMethod("listLength", FB::bindMethod(this, &TestRoot::listLength));
@@ -425,6 +438,7 @@ public:
         fireEvent("on" + name, FB::makeVariantList(arg));
     }
     FB::JSAPIPtr makeChild() { return boost::make_shared<Child>(); }
+    FB::JSAPIPtr makeUnlistableChild() { return boost::make_shared<UnlistableChild>(); }
     // A child made anew in one and the same place on every call, handed out
     // weakly: the page meets scriptable objects that follow one another at
     // one address. The earlier child goes first.
@@ -436,6 +450,19 @@ public:
             throw FB::script_error("the child in place is still held");
         m_childInPlace.reset(new (m_childPlace) Child, [](Child* child) { child->~Child(); });
         return m_childInPlace;
+    }
+    // The child nextChildInPlace made last, as it is.
+    FB::JSAPIWeakPtr childInPlace() { return m_childInPlace; }
+    // One child that lives as long as this object, handed out through its
+    // own owner or through a second, independent owner that keeps the first.
+    FB::JSAPIPtr heldChild(bool otherOwner)
+    {
+        if (!m_heldChild)
+            m_heldChild = boost::make_shared<Child>();
+        if (!otherOwner)
+            return m_heldChild;
+        const boost::shared_ptr<Child> keep(m_heldChild);
+        return FB::JSAPIPtr(keep.get(), [keep](FB::JSAPI*) {});
     }
     FB::VariantList makeList()
     {
@@ -656,6 +683,7 @@ private:
     // Storage for nextChildInPlace; the child goes before its storage.
     alignas(Child) unsigned char m_childPlace[sizeof(Child)];
     boost::shared_ptr<Child> m_childInPlace;
+    boost::shared_ptr<Child> m_heldChild;
     int m_listsLength = 0;
 };
 

@@ -288,6 +288,34 @@ TEST_F(FifoBufferTest, NoEventsOnceTheOwnerThreadIsGone) {
   EXPECT_EQ(1u, ReadString(fifo.get(), 8, &r).size());
 }
 
+// Two Threads made one after the other in the same storage: a FIFO made on
+// the second tells the second, not what was left of the first.
+TEST_F(FifoBufferTest, AThreadMadeWhereAGoneOneLivedGetsItsEvents) {
+  Watchdog watchdog(60);
+  int reads = -1;
+  std::thread maker([&] {
+    alignas(AutoThread) unsigned char storage[sizeof(AutoThread)];
+    AutoThread* first = new (storage) AutoThread;  // current on this OS thread
+    delete new FifoBuffer(2);  // the first Thread's queue now has a watch
+    first->~AutoThread();
+
+    AutoThread* second = new (storage) AutoThread;
+    EXPECT_EQ(second, Thread::Current());
+    {
+      FifoBuffer fifo(2);
+      EventCounter counter;
+      fifo.SignalEvent.connect(&counter, &EventCounter::OnEvent);
+      StreamResult r;
+      WriteString(&fifo, "a", &r);  // empty -> readable
+      DrainQueue(second);
+      reads = counter.reads;
+    }
+    second->~AutoThread();
+  });
+  maker.join();
+  EXPECT_EQ(1, reads);
+}
+
 // The owner Thread is deleted while another thread keeps crossing both
 // edges, so that posts meet the Thread's destruction.
 TEST_F(FifoBufferTest, OwnerThreadDeletedWhileAnotherThreadPosts) {
