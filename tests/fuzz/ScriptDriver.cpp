@@ -1,5 +1,6 @@
 #include "ScriptDriver.h"
 
+#include <limits>
 #include <map>
 #include <memory>
 
@@ -20,6 +21,21 @@ const char* const kCommonNames[] = {"valid", "value", "toString", "getAttribute"
 const size_t kMaxObjects = 24;
 const size_t kMaxArguments = 8;
 const int kMaxDepth = 3;
+
+// What "length" a page object that is no array may claim: lengths past
+// what one call may read, half of it (so that a list of such lists is
+// past it), numbers no index reaches, and a few small ones.
+const double kClaimedLengths[] = {2147483647.0, 4294967295.0, 65537.0, 32768.0, 1e9,
+                                  9007199254740992.0, 1e300, -1e300, -1.0, 1.5, 0.0, 2.0,
+                                  std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+
+// The reads of one page object that one step (or one call back into the
+// plugin from a page function) may cause: what a call may read in all
+// (65,536 entries) four times over, room enough for the lengths and names
+// read beside the entries and for the driver's own reads. A plugin that
+// believes a claimed length reads past it.
+const size_t kReadsPerStep = 4 * 65536;
 
 class Driver {
 public:
@@ -78,6 +94,8 @@ private:
         const uint8_t pick = m_in.byte();
         if (pick < 0xe0)
             return m_names[pick % m_names.size()];
+        if (pick < 0xe8 && !m_target.laterNames.empty())
+            return m_target.laterNames[m_in.below(m_target.laterNames.size())];
         return m_in.text(40);
     }
 
@@ -134,9 +152,8 @@ private:
         case 10: {
             if (depth >= kMaxDepth)
                 return Value();
-            std::vector<Value> elements = arguments(depth + 1);
-            const ObjectRef made = m_in.flag() ? m_browser.newArray(elements, m_instance->npp())
-                                               : m_browser.newObject(m_instance->npp());
+            const std::vector<Value> elements = arguments(depth + 1);
+            const ObjectRef made = pageStructure(m_in.byte(), elements);
             keep(made);
             return Value(made);
         }
@@ -146,6 +163,42 @@ private:
             return Value(function);
         }
         }
+    }
+
+    // A page array or plain object made of elements, as the shape byte
+    // says: bit 0 an array or an object; bits 1 to 3 claiming a "length" of
+    // the table above (1, an object only), holding itself (2), or plain
+    // (the elements as entries, or as named properties); bits 4 up pick the
+    // length or the names.
+    ObjectRef pageStructure(uint8_t shape, const std::vector<Value>& elements)
+    {
+        const bool array = (shape & 1) != 0;
+        const unsigned kind = (shape >> 1) % 8;
+        const unsigned pick = shape >> 4;
+        const ObjectRef made = array ? m_browser.newArray(elements, m_instance->npp())
+                                     : m_browser.newObject(m_instance->npp());
+        PageObject* page = asPageObject(made.get());
+        if (!array) {
+            for (size_t i = 0; i < elements.size(); ++i) {
+                const std::string key =
+                    kind == 1 ? std::to_string(i) : m_names[(pick + i) % m_names.size()];
+                page->properties[key] = elements[i];
+            }
+            if (kind == 1) {
+                const size_t lengths = sizeof kClaimedLengths / sizeof kClaimedLengths[0];
+                page->properties["length"] = Value(kClaimedLengths[pick % lengths]);
+            }
+        }
+        if (kind == 2) {
+            // A reference of its own: a cycle only the collector breaks.
+            if (array)
+                page->elements.push_back(Value(made));
+            else
+                page->properties[pick % 2 ? "self" : m_names[pick % m_names.size()]] = Value(made);
+        }
+        page->readLimit = kReadsPerStep;
+        m_made.push_back(made.get());
+        return made;
     }
 
     std::vector<Value> arguments(int depth)
@@ -184,13 +237,78 @@ private:
         if (!target || m_depth >= kMaxDepth || !m_instance->alive() || !allowed(member))
             return Value();
         ++m_depth;
+        boundReads();
         const CallResult result = m_browser.callMember(target, member, args);
         --m_depth;
         return result.value;
     }
 
+    // A member of an object read as a property: a function object for a
+    // method name (and for the framework's extra members).
+    ObjectRef functionObject(const ObjectRef& target, std::string* member)
+    {
+        *member = nameText();
+        if (!target || forbidden(*member))
+            return ObjectRef();
+        const CallResult result = m_browser.getProperty(target.get(), stringIdentifier(*member));
+        if (!result.value.isObject())
+            return ObjectRef();
+        m_functionNames[result.value.object()] = *member;
+        keep(result.value.asObject());
+        return result.value.asObject();
+    }
+
+    // The page stores a value on a function object the plugin handed out:
+    // often the object the function came from, which holds the function.
+    void storeOnFunction()
+    {
+        const ObjectRef target = object();
+        std::string member, attribute;
+        const ObjectRef function = functionObject(target, &member);
+        const NPIdentifier id = name(&attribute);
+        const Value v = m_in.flag() ? Value(target) : value(0);
+        if (function)
+            m_browser.setProperty(function.get(), id, v);
+    }
+
+    // "apply" of a function object with a page list (or anything), or
+    // "call" with the arguments one by one.
+    void applyFunction()
+    {
+        const ObjectRef target = object();
+        std::string member;
+        const ObjectRef function = functionObject(target, &member);
+        const bool apply = m_in.flag();
+        std::vector<Value> args;
+        args.push_back(value(0));
+        if (apply) {
+            args.push_back(value(0));
+        } else {
+            for (const Value& v : arguments(0))
+                args.push_back(v);
+        }
+        if (function && allowed(member))
+            keepResult(m_browser.callMember(function.get(), apply ? "apply" : "call", args));
+    }
+
+    // Each step may read a page object a bounded number of times more.
+    void boundReads()
+    {
+        std::vector<NPObject*> live;
+        for (NPObject* made : m_made) {
+            if (!m_browser.objects().knows(made))
+                continue;
+            // The address may hold another page object by now: bounded too.
+            if (PageObject* page = asPageObject(made))
+                page->readLimit = page->reads + kReadsPerStep;
+            live.push_back(made);
+        }
+        m_made.swap(live);
+    }
+
     void step()
     {
+        boundReads();
         std::string member;
         switch (m_in.byte() % 14) {
         case 0:
@@ -284,11 +402,17 @@ private:
             if (m_objects.size() > 2)
                 m_objects.erase(m_objects.begin() + 2 + static_cast<std::ptrdiff_t>(m_in.below(m_objects.size() - 2)));
             break;
-        default:
+        default: {
+            const uint8_t pick = m_in.byte();
             // A page removes the plugin element but keeps its objects.
-            if (m_in.byte() < 0x10 && m_instance->alive())
+            if (pick < 0x10 && m_instance->alive())
                 m_instance->destroy();
+            else if (pick < 0x18)
+                storeOnFunction();
+            else if (pick < 0x20)
+                applyFunction();
             break;
+        }
         }
     }
 
@@ -303,6 +427,9 @@ private:
     FakeBrowser m_browser;
     Instance* m_instance = nullptr;
     std::vector<ObjectRef> m_objects;
+    // The page arrays and objects the driver made, for their read bounds;
+    // not held: they go when the page and the plugin let them go.
+    std::vector<NPObject*> m_made;
     std::vector<std::string> m_names;
     std::map<std::string, int> m_rareCalls;
     std::map<NPObject*, std::string> m_functionNames;

@@ -10,8 +10,13 @@
 // object, member name and arguments. Objects are the root, the page's
 // window and every object a call gave back; arguments are undefined, null,
 // booleans, numbers, texts (any bytes), those objects, and new page
-// objects, arrays and functions. A page function answers one of its
-// arguments, throws, or calls a member of the root again (re-entrance).
+// objects (with named properties, or claiming any "length"), arrays, page
+// structures that hold themselves, and functions. A page function answers
+// one of its arguments, throws, or calls a member of the root again
+// (re-entrance). Further steps store a value (often the object it came
+// from) on a function object the plugin handed out, and call a function
+// object's "apply" or "call". A step that reads one page object far more
+// often than one call may read is a finding: the plugin believed a length.
 // At the end the test's references go, the instance is destroyed, the
 // page's own cycles are broken as a browser's collector would, NP_Shutdown
 // runs, and every plugin-held reference, plugin object, block of browser
@@ -43,6 +48,9 @@ struct ScriptTarget {
     // Member names worth trying first: the root's methods and the
     // framework's extra members.
     std::vector<std::string> names;
+    // Further member names, picked less often (a seed's picks of the first
+    // names stay as they were).
+    std::vector<std::string> laterNames;
     // Names a page function may call back on the root (none that could
     // wait for the main thread).
     std::vector<std::string> reentrantNames;

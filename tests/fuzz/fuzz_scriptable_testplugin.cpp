@@ -21,6 +21,10 @@ fuzz::ScriptTarget testPlugin()
                     "makeMap", "wideNumbers", "nothing", "location", "events", "sameObject", "readMember",
                     "download", "post", "openStream", "readRanges", "closeStream", "streamAlive", "journal",
                     "acceptStreams", "lastUnsolicited", "proxy", "param", "coreJournal", "kind"};
+    // Children re-made at a gone one's address, one child through two
+    // owners, and the page's lists and maps as parameters.
+    target.laterNames = {"nextChildInPlace", "childInPlace", "heldChild", "makeUnlistableChild",
+                         "listLength", "nestedLength", "mapSize", "everyHeldType"};
     target.reentrantNames = {"echo", "add", "fail", "callPage", "callPageAsync", "fire", "makeChild",
                              "sameObject", "readMember", "holdInWorker", "releaseWorker", "location"};
     // A worker that waits for the main thread until the instance goes.
