@@ -9,22 +9,21 @@
 #include "talk/base/logging.h"
 
 const char kzoupdatequeue::kNotAccepted[] = "Could not start the update";
+const int kzoupdatequeue::kSequenceFailed;
 
 namespace {
 
 // One step of the worker: an error is logged, never passed on.
 template <class Step>
-bool guarded(Step step)
+void guarded(Step step)
 {
     try {
         step();
-        return true;
     } catch (const std::exception& e) {
         LOG(LS_INFO) << "Installer worker failed: " << e.what();
     } catch (...) {
         LOG(LS_INFO) << "Installer worker failed";
     }
-    return false;
 }
 
 } // namespace
@@ -162,9 +161,10 @@ void kzoupdatequeue::work()
             }
             ++m_started;
         }
-        int status = 0;
-        if (!guarded([&] { status = m_sequence(); }))
-            continue;
+        // A sequence that could not run ended as a command that failed:
+        // its calls hear that, not nothing.
+        int status = kSequenceFailed;
+        guarded([&] { status = m_sequence(); });
         for (const Calls::value_type& entry : calls) {
             for (size_t i = 0; i < entry.second; ++i)
                 guarded([&] { entry.first->sequenceEnded(status); });

@@ -15,7 +15,8 @@
 // join and leave are for one thread, the browser's main thread. The worker
 // runs the sequence and calls the waiters without the queue's lock; an
 // error out of either is logged and dropped, since nothing may end the
-// browser. idle and sequencesStarted may be asked from any thread.
+// browser, and a sequence that threw ends with kSequenceFailed. idle and
+// sequencesStarted may be asked from any thread.
 #ifndef KZOUPDATEQUEUE_H
 #define KZOUPDATEQUEUE_H
 
@@ -43,6 +44,9 @@ public:
 
     // Runs the commands and gives the last one's wait status.
     typedef boost::function<int()> Sequence;
+    // The status a sequence that threw ended with, as system's when no
+    // shell can be run.
+    static const int kSequenceFailed = -1;
     // Starts a worker thread running body, or throws.
     typedef boost::thread (*ThreadMaker)(const boost::function<void()>& body);
 

@@ -324,7 +324,8 @@ TEST_F(UpdateQueueTest, ErrorsOfTheSequenceOrAWaiterAreLoggedAndTheWorkerGoesOn)
     kzoupdatequeue failing([]() -> int { throw std::runtime_error("no shell"); });
     failing.join(a, [] {});
     ASSERT_TRUE(waitForIdle(failing));
-    EXPECT_EQ(std::vector<int>{1}, a->heard()) << "a sequence that failed reports nothing";
+    EXPECT_EQ((std::vector<int>{1, kzoupdatequeue::kSequenceFailed}), a->heard())
+        << "a sequence that could not run ends as a failed command";
     EXPECT_EQ("INFO(kzoupdatequeue.cpp): Installer worker failed: no shell",
               log.Lines("kzoupdatequeue.cpp").back());
 }
