@@ -10,7 +10,10 @@
 
 namespace {
 
-const int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+// A folder on the way is only searched through; one is opened for reading
+// when its entries are listed.
+const int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+const int kListingFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 // errno is read before the message is built, which may change it.
 [[noreturn]] void fail(const char* what, const std::string& name = std::string())
@@ -24,6 +27,14 @@ const int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 bool noFolderThere(int error)
 {
     return error == ENOENT || error == ENOTDIR || error == ELOOP;
+}
+
+// What following a link may meet where it leads nowhere a status can be
+// read: nothing, no folder on the way, a loop, or a folder the user may not
+// search.
+bool leadsNowhere(int error)
+{
+    return error == ENOENT || error == ENOTDIR || error == ELOOP || error == EACCES;
 }
 
 // A name of one folder entry: a path with more parts would be walked with
@@ -100,19 +111,18 @@ DirFd DirFd::openBelow(const std::string& relative) const
 
 std::vector<std::string> DirFd::names() const
 {
-    // The stream owns a descriptor of its own; this one stays open.
-    const int copy = fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0)
+    // This folder itself ("." is never a link), opened for reading; the
+    // stream owns that descriptor.
+    const int reading = openat(m_fd, ".", kListingFlags);
+    if (reading < 0)
         fail("cannot read the folder");
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(copy), &closedir);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(reading), &closedir);
     if (!dir) {
         const int error = errno;
-        close(copy);
+        close(reading);
         errno = error;
         fail("cannot read the folder");
     }
-    // The copy shares its reading position with this descriptor.
-    rewinddir(dir.get());
 
     std::vector<std::string> names;
     for (;;) {
@@ -139,6 +149,16 @@ bool DirFd::statusOf(const std::string& name, struct stat& status) const
     return false;
 }
 
+bool DirFd::followedStatusOf(const std::string& name, struct stat& status) const
+{
+    requireEntryName(name);
+    if (fstatat(m_fd, name.c_str(), &status, 0) == 0)
+        return true;
+    if (!leadsNowhere(errno))
+        fail("cannot read the status of ", name);
+    return false;
+}
+
 void DirFd::removeEntry(const std::string& name) const
 {
     requireEntryName(name);
@@ -153,24 +173,69 @@ void DirFd::removeEmptyFolder(const std::string& name) const
         fail("cannot remove the folder ", name);
 }
 
-void DirFd::removeContents() const
-{
-    for (const std::string& name : names())
-        removeTree(name);
-}
-
-void DirFd::removeTree(const std::string& name) const
+std::pair<dev_t, ino_t> DirFd::identity() const
 {
     struct stat status;
-    if (!statusOf(name, status))
-        return;
-    if (S_ISDIR(status.st_mode)) {
-        if (const DirFd folder = openChild(name)) {
-            folder.removeContents();
-            removeEmptyFolder(name);
-            return;
-        }
-        // No folder any more: whatever took its place goes as an entry.
+    if (fstat(m_fd, &status) != 0)
+        fail("cannot read the status of a folder");
+    return std::make_pair(status.st_dev, status.st_ino);
+}
+
+DirFd DirFd::openParent(const std::pair<dev_t, ino_t>& above) const
+{
+    DirFd parent(openat(m_fd, "..", kFolderFlags | O_NOFOLLOW));
+    if (!parent)
+        fail("cannot open the folder above");
+    if (parent.identity() != above) {
+        // Moved elsewhere while it was emptied: what lies above it now is
+        // not ours.
+        errno = ESTALE;
+        fail("a folder moved during its removal");
     }
-    removeEntry(name);
+    return parent;
+}
+
+void DirFd::removeContents() const
+{
+    // Depth first without recursion: one level a folder entered, each with
+    // the entries still to go, kept on the heap; only the deepest folder is
+    // open. The way back up is checked against the folder entered from.
+    struct Level {
+        std::string name;  // in the folder above
+        std::pair<dev_t, ino_t> identity;
+        std::vector<std::string> left;
+    };
+    std::vector<Level> levels;
+    levels.push_back(Level{std::string(), std::pair<dev_t, ino_t>(), names()});
+    DirFd deepest;  // the folder of the last level below this one
+    for (;;) {
+        const DirFd& here = levels.size() > 1 ? deepest : *this;
+        if (!levels.back().left.empty()) {
+            const std::string name = std::move(levels.back().left.back());
+            levels.back().left.pop_back();
+            struct stat status;
+            if (!here.statusOf(name, status))
+                continue;
+            if (S_ISDIR(status.st_mode)) {
+                DirFd folder = here.openChild(name);
+                if (folder) {
+                    // The folder above is let go before this one is listed.
+                    deepest = std::move(folder);
+                    Level entered{name, deepest.identity(), deepest.names()};
+                    levels.push_back(std::move(entered));
+                    continue;
+                }
+                // No folder any more: whatever took its place goes as an entry.
+            }
+            here.removeEntry(name);
+            continue;
+        }
+        if (levels.size() == 1)
+            return;
+        const std::string emptied = std::move(levels.back().name);
+        levels.pop_back();
+        DirFd above = levels.size() > 1 ? deepest.openParent(levels.back().identity) : DirFd();
+        (levels.size() > 1 ? above : *this).removeEmptyFolder(emptied);
+        deepest = std::move(above);
+    }
 }

@@ -3,12 +3,16 @@
 //
 // A walk starts from a folder the caller trusts (the user's own, reached as
 // the system says, links and all) and goes down one name at a time with
-// openat(O_DIRECTORY|O_NOFOLLOW); below it every entry is looked at with
-// fstatat(AT_SYMLINK_NOFOLLOW) and removed with unlinkat, relative to the
-// descriptors opened on the way. A folder renamed or swapped for a link
-// while the work runs is therefore never followed, whenever that happens:
-// the work stays in the folders it opened, and a link is only ever removed
-// itself.
+// openat(O_PATH|O_DIRECTORY|O_NOFOLLOW); below it every entry is looked at
+// with fstatat and removed with unlinkat, relative to the descriptors opened
+// on the way. A folder renamed or swapped for a link while the work runs is
+// therefore never followed, whenever that happens: the work stays in the
+// folders it opened, and a link is only ever removed itself.
+//
+// The descriptors on the way only search (O_PATH): a folder the user may
+// search but not read is passed through, and only a folder whose entries
+// are listed must be readable. Removing a tree keeps a few descriptors open
+// and its stack flat however deep the tree is.
 //
 // A name that is missing, a link or no folder opens as an empty DirFd; other
 // failures of the file system leave as std::system_error. Every descriptor
@@ -20,6 +24,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class DirFd {
@@ -46,19 +51,30 @@ public:
     std::vector<std::string> names() const;
     // The status of the entry itself (a link is a link); false when missing.
     bool statusOf(const std::string& name, struct stat& status) const;
+    // The status of what the entry leads to, links followed (they are only
+    // looked through, never opened); false when it leads nowhere: missing,
+    // a dangling or looping link, or one into a folder the user may not
+    // search.
+    bool followedStatusOf(const std::string& name, struct stat& status) const;
 
     // Removes an entry that is no folder; a link goes, never what it points
     // to. An entry already gone is fine.
     void removeEntry(const std::string& name) const;
     // Removes everything in this folder: sub-folders are entered with
-    // openChild, so one swapped for a link on the way is removed as a link.
+    // openChild, so one swapped for a link on the way is removed as a link,
+    // and left again through "..", checked to be the very folder entered
+    // from (one moved away meanwhile stops the removal). Stops at the first
+    // failure.
     void removeContents() const;
     // Removes the folder name when it is empty; a link of that name stays.
     void removeEmptyFolder(const std::string& name) const;
 
 private:
     explicit DirFd(int fd) : m_fd(fd) {}
-    void removeTree(const std::string& name) const;
+    // The device and inode that tell this folder from any other.
+    std::pair<dev_t, ino_t> identity() const;
+    // The folder above this one, which must be the folder of identity above.
+    DirFd openParent(const std::pair<dev_t, ino_t>& above) const;
 
     int m_fd = -1;
 };

@@ -87,30 +87,34 @@ void createFolders(const fs::path& dir)
 
 // Everything below is removed through the descriptors opened on the way
 // down, so a folder swapped for a link at any moment is never followed.
+// Once the path is known nothing of this stops the set-up: a folder on the
+// way that cannot be searched, or one below that cannot be read or
+// removed, is reported and passed over.
 void removeLegacyProductDir()
 {
     const fs::path legacy = toPath(FB::utf8ToWide(getLegacyProductDir()));
+    const std::string home = FB::System::getHomeDirPath();
     const std::string name = legacy.filename().string();
-    const DirFd vendor = openFromTop(FB::System::getHomeDirPath(), legacy.parent_path().string());
-    const DirFd folder = vendor ? vendor.openChild(name) : DirFd();
-    if (!folder)
-        return;
     try {
-        folder.removeContents();
-        vendor.removeEmptyFolder(name);
+        const DirFd vendor = openFromTop(home, legacy.parent_path().string());
+        if (const DirFd folder = vendor ? vendor.openChild(name) : DirFd()) {
+            folder.removeContents();
+            vendor.removeEmptyFolder(name);
+        }
     } catch (...) {
         reportCleanUpError();
     }
 }
 
-// Deletes, oldest first, the regular files directly in dir modified before
-// the limit; a file exactly at the limit stays, and so does a link.
+// Deletes, oldest first, the entries directly in dir that are, links
+// followed, regular files modified before the limit; a file exactly at the
+// limit stays. A link goes itself, never what it points to.
 void pruneOldLogs(const DirFd& dir, time_t now)
 {
     std::multimap<time_t, std::string> files;
     for (const std::string& name : dir.names()) {
         struct stat status;
-        if (dir.statusOf(name, status) && S_ISREG(status.st_mode))
+        if (dir.followedStatusOf(name, status) && S_ISREG(status.st_mode))
             files.insert(std::make_pair(status.st_mtime, name));
     }
     const time_t limit = now - kLogMaxAgeSeconds;

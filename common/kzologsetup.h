@@ -12,11 +12,13 @@
 // delete only through those descriptors (DirFd). The legacy directory goes
 // only when no folder on its way from the home directory is a link; a log
 // folder reached through a link below the user's configuration folder is
-// never pruned, and only regular files are pruned, never a link.
+// never pruned. An entry of the log folder is pruned when it is, links
+// followed, an old regular file; a link goes itself, never its target.
 //
-// A failure of the set-up (home lookup, file system) leaves as an exception
-// and leaves logging unconfigured, so the next caller retries; only a failed
-// removal of the legacy directory or of one old file is reported as
+// A failure of the set-up (home lookup, the log folder's status, listing or
+// creation) leaves as an exception and leaves logging unconfigured, so the
+// next caller retries; any failure of the legacy directory's removal, its
+// opening included, or of one old file's deletion is reported as
 // "Placeholder Error String" on standard error and passed over.
 // The browser's main thread only: the configured flag is a plain flag.
 #ifndef KZOLOGSETUP_H

@@ -6,6 +6,8 @@
 
 #include "LinkSwapSeam.h"
 
+#include "OpenDescriptors.h"
+
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -14,6 +16,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -25,7 +29,11 @@ struct Armed {
     LinkSwapSeam::Moment moment = LinkSwapSeam::OpeningFolder;
     std::string name;
     std::function<void()> action;
+    std::shared_ptr<const std::function<void()>> watcher;
 };
+
+// Set while this thread runs the watcher.
+thread_local bool t_watching = false;
 
 std::mutex& lock()
 {
@@ -52,6 +60,17 @@ std::string lastName(const char* path)
 void reached(LinkSwapSeam::Moment moment, const char* path)
 {
     std::function<void()> action;
+    std::shared_ptr<const std::function<void()>> watcher;
+    {
+        std::lock_guard<std::mutex> guard(lock());
+        if (moment == LinkSwapSeam::OpeningFolder && !t_watching)
+            watcher = armed().watcher;
+    }
+    if (watcher) {
+        t_watching = true;
+        (*watcher)();
+        t_watching = false;
+    }
     {
         std::lock_guard<std::mutex> guard(lock());
         Armed& a = armed();
@@ -94,6 +113,13 @@ void LinkSwapSeam::arm(Moment moment, const std::string& name, std::function<voi
     a.action = std::move(action);
 }
 
+void LinkSwapSeam::watchOpenings(std::function<void()> watcher)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    armed().watcher =
+        watcher ? std::make_shared<const std::function<void()>>(std::move(watcher)) : nullptr;
+}
+
 void LinkSwapSeam::disarm()
 {
     std::lock_guard<std::mutex> guard(lock());
@@ -116,6 +142,25 @@ void LinkSwapSeam::swapForLink(const std::string& folder, const std::string& tar
         perror(("LinkSwapSeam: swapping " + folder).c_str());
         abort();
     }
+}
+
+DescriptorPeak::DescriptorPeak(size_t limit) : m_limit(limit)
+{
+    LinkSwapSeam::watchOpenings([this] {
+        if (m_started && m_most - m_start <= m_limit)
+            m_most = std::max(m_most, openDescriptors());
+    });
+}
+
+DescriptorPeak::~DescriptorPeak()
+{
+    LinkSwapSeam::watchOpenings(nullptr);
+}
+
+void DescriptorPeak::start()
+{
+    m_start = m_most = openDescriptors();
+    m_started = true;
 }
 
 #define SEAM extern "C" __attribute__((visibility("default")))

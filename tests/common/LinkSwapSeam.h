@@ -11,11 +11,14 @@
 //
 // A test arms one action for one moment; the first call at that moment
 // disarms the seam and runs the action just before the real call, which
-// then sees the changed file system. Arm and run from one thread at a time;
-// the calls themselves may come from any thread.
+// then sees the changed file system. A test may also watch every folder
+// opening; DescriptorPeak does, to count the descriptors a walk holds. Arm,
+// watch and run from one thread at a time; the calls themselves may come
+// from any thread.
 #ifndef TESTS_COMMON_LINKSWAPSEAM_H
 #define TESTS_COMMON_LINKSWAPSEAM_H
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -30,6 +33,9 @@ public:
     };
 
     static void arm(Moment moment, const std::string& name, std::function<void()> action);
+    // Runs watcher before every folder opening until it is set to null;
+    // folders the watcher itself opens do not call it again.
+    static void watchOpenings(std::function<void()> watcher);
     static void disarm();
     // Whether the armed action ran since the last arm.
     static bool fired();
@@ -38,6 +44,27 @@ public:
     // no other place is given) and a link to target takes its place.
     static void swapForLink(const std::string& folder, const std::string& target,
                             const std::string& aside = std::string());
+};
+
+// The most descriptors the process held, over what it held at start(),
+// whenever a folder was opened while the peak lived. Counting stops once
+// the count passes limit: each count reads every descriptor, and a walk
+// that holds one per level would make that slow. One at a time.
+class DescriptorPeak {
+public:
+    explicit DescriptorPeak(size_t limit);
+    ~DescriptorPeak();
+    DescriptorPeak(const DescriptorPeak&) = delete;
+    DescriptorPeak& operator=(const DescriptorPeak&) = delete;
+
+    void start();
+    size_t most() const { return m_most - m_start; }
+
+private:
+    const size_t m_limit;
+    bool m_started = false;
+    size_t m_start = 0;
+    size_t m_most = 0;
 };
 
 #endif

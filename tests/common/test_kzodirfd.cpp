@@ -2,6 +2,7 @@
 // trusted start down without following links, listing, and removing trees
 // whose links go while what they point to stays.
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -77,6 +79,13 @@ TEST_F(DirFdTest, OpensFoldersFromTheStartDownButNeverThroughALink)
     EXPECT_EQ(sorted({"b", "file", "linkb"}), sorted(throughLink.names()));
     EXPECT_FALSE(DirFd::openTrusted(scratch.File("missing")));
     EXPECT_FALSE(DirFd::openTrusted(scratch.File("a/file")));
+    // Links that loop lead to no folder either (only a start that follows
+    // links meets the loop: below it a link is refused before it is read).
+    fs::create_symlink(scratch.File("loop.b"), scratch.File("loop.a"));
+    fs::create_symlink(scratch.File("loop.a"), scratch.File("loop.b"));
+    EXPECT_FALSE(DirFd::openTrusted(scratch.File("loop.a")));
+    EXPECT_FALSE(DirFd::openTrusted(scratch.File("loop.a/b")));
+    EXPECT_FALSE(start.openChild("loop.a"));
 }
 
 TEST_F(DirFdTest, ListsEveryEntryEachTimeAndSeesALinkAsALink)
@@ -95,6 +104,42 @@ TEST_F(DirFdTest, ListsEveryEntryEachTimeAndSeesALinkAsALink)
     ASSERT_TRUE(dir.statusOf("folder", status));
     EXPECT_TRUE(S_ISDIR(status.st_mode));
     EXPECT_FALSE(dir.statusOf("missing", status));
+}
+
+TEST_F(DirFdTest, FollowsALinkOnlyToReadTheStatusOfWhatItLeadsTo)
+{
+    makeFile(scratch.File("file"));
+    makeFile(elsewhere.File("target"));
+    fs::create_directory(scratch.File("folder"));
+    fs::create_symlink(elsewhere.File("target"), scratch.File("to-file"));
+    fs::create_directory_symlink(elsewhere.path(), scratch.File("to-folder"));
+    fs::create_symlink(scratch.File("gone"), scratch.File("dangling"));
+    fs::create_symlink(scratch.File("loop.b"), scratch.File("loop.a"));
+    fs::create_symlink(scratch.File("loop.a"), scratch.File("loop.b"));
+    struct stat target;
+    ASSERT_EQ(0, stat(elsewhere.File("target").c_str(), &target));
+    const struct {
+        const char* name;
+        bool found;
+        mode_t type;
+    } cases[] = {
+        {"file", true, S_IFREG},     {"folder", true, S_IFDIR},  {"to-file", true, S_IFREG},
+        {"to-folder", true, S_IFDIR}, {"dangling", false, 0},    {"loop.a", false, 0},
+        {"missing", false, 0},
+    };
+    const DirFd dir = top();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct stat status;
+        ASSERT_EQ(c.found, dir.followedStatusOf(c.name, status));
+        if (c.found) {
+            EXPECT_EQ(c.type, status.st_mode & S_IFMT);
+        }
+    }
+    struct stat status;
+    ASSERT_TRUE(dir.followedStatusOf("to-file", status));
+    EXPECT_EQ(target.st_ino, status.st_ino) << "the status is the target's";
+    EXPECT_THROW(dir.followedStatusOf("../file", status), std::system_error);
 }
 
 TEST_F(DirFdTest, RemovingATreeTakesItsLinksAndNeverWhatTheyPointTo)
@@ -192,6 +237,52 @@ TEST_F(DirFdTest, OtherFailuresLeaveAsSystemErrorsAndEveryDescriptorIsClosed)
     }
     EXPECT_EQ(before, openDescriptors());
     EXPECT_TRUE(fs::is_empty(scratch.File("a")));
+}
+
+// The descriptors of this process, by number.
+std::set<int> descriptorNumbers()
+{
+    std::set<int> numbers;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd"))
+        numbers.insert(std::stoi(entry.path().filename().string()));
+    return numbers;
+}
+
+TEST_F(DirFdTest, AMovedFromFolderOwnsNothingAndClosesNothing)
+{
+    // A moved-from DirFd that still closed its old number would close
+    // whatever the process opened under it since: a probe takes the number.
+    const size_t before = openDescriptors();
+    const std::set<int> numbersBefore = descriptorNumbers();
+    int probe = -1;
+    {
+        DirFd source = top();
+        std::set<int> opened = descriptorNumbers();
+        for (int number : numbersBefore)
+            opened.erase(number);
+        ASSERT_EQ(1u, opened.size());
+        const int number = *opened.begin();
+        {
+            DirFd constructed(std::move(source));
+            EXPECT_FALSE(source);
+            ASSERT_TRUE(constructed);
+            EXPECT_EQ(std::vector<std::string>{}, constructed.names());
+            DirFd assigned;
+            assigned = std::move(constructed);
+            EXPECT_FALSE(constructed);
+            EXPECT_TRUE(assigned);
+        }
+        probe = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ASSERT_LE(0, probe);
+        if (probe != number) {
+            ASSERT_EQ(number, dup2(probe, number));
+            close(probe);
+            probe = number;
+        }
+    }
+    EXPECT_NE(-1, fcntl(probe, F_GETFD)) << "a moved-from DirFd closed a descriptor it no longer owned";
+    close(probe);
+    EXPECT_EQ(before, openDescriptors());
 }
 
 } // namespace

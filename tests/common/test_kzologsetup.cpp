@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iostream>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,9 +26,12 @@
 #include <gtest/gtest.h>
 
 #include "../talk/base/scratchdir.h"
+#include "ChildRun.h"
+#include "DeepFolders.h"
 #include "FakePasswd.h"
 #include "LinkSwapSeam.h"
 #include "OpenDescriptors.h"
+#include "SmallStack.h"
 #include "kzohelpers.h"
 #include "kzologsetup.h"
 #include "talk/base/logging.h"
@@ -315,25 +319,73 @@ void expectUntouched(const std::string& root, const std::vector<std::string>& na
         EXPECT_EQ("old\n", ReadWholeFile(root + "/" + name)) << name;
 }
 
-TEST_F(PlantedLinkTest, ALinkInTheLogFolderIsNoLogFileAndStays)
+TEST_F(PlantedLinkTest, PruningDecidesByWhatAnEntryIsWhenFollowedAndRemovesOnlyTheEntry)
 {
-    // What is pruned is the set-up's own kind of file, a regular one; a link
-    // is neither followed nor removed, whatever it points to and however old.
-    const std::vector<std::string> outside = {"old.log", "folder/old.log"};
-    makeOldFiles(elsewhere.path(), outside);
+    // An entry goes when it is, followed through a link, a regular file
+    // older than seven days; a link goes itself, and what it points to
+    // always stays.
+    enum Kind { File, Folder, LinkToFile, LinkToFolder, DanglingLink };
+    const struct {
+        const char* name;
+        Kind kind;
+        time_t age;  // of the entry, or of what the link points to
+        bool gone;
+    } cases[] = {
+        {"eight.log", File, 8 * kDay, true},
+        {"seven-and-a-second.log", File, 7 * kDay + 1, true},
+        {"seven.log", File, 7 * kDay, false},
+        {"six.log", File, 6 * kDay, false},
+        {"archive", Folder, 8 * kDay, false},
+        {"to-old.log", LinkToFile, 30 * kDay, true},
+        {"to-recent.log", LinkToFile, kDay, false},
+        {"to-folder", LinkToFolder, 30 * kDay, false},
+        {"dangling.log", DanglingLink, 30 * kDay, false},
+    };
     std::filesystem::create_directories(logs);
-    touch(logs + "/own.log", kNow - 30 * kDay);
-    plant(logs + "/file.log", elsewhere.File("old.log"));
-    plant(logs + "/folder", elsewhere.File("folder"));
-    const struct timespec old[2] = {{kNow - 30 * kDay, 0}, {kNow - 30 * kDay, 0}};
-    for (const char* link : {"/file.log", "/folder"})
-        ASSERT_EQ(0, utimensat(AT_FDCWD, (logs + link).c_str(), old, AT_SYMLINK_NOFOLLOW));
+    for (const auto& c : cases) {
+        const std::string entry = logs + "/" + c.name;
+        const std::string target = elsewhere.File(c.name);
+        const time_t when = kNow - c.age;
+        switch (c.kind) {
+        case File:
+            touch(entry, when);
+            break;
+        case Folder:
+            std::filesystem::create_directory(entry);
+            touch(entry + "/inside.log", when);
+            setModified(entry, when);
+            break;
+        case LinkToFile:
+            touch(target, when);
+            break;
+        case LinkToFolder:
+            std::filesystem::create_directory(target);
+            touch(target + "/inside.log", when);
+            setModified(target, when);
+            break;
+        case DanglingLink:
+            break;
+        }
+        if (c.kind >= LinkToFile) {
+            plant(entry, target);
+            // The link's own time says nothing: recent where what it points
+            // to is old, and old where that is recent.
+            const time_t linkTime = c.age > 7 * kDay ? kNow : kNow - 30 * kDay;
+            const struct timespec times[2] = {{linkTime, 0}, {linkTime, 0}};
+            ASSERT_EQ(0, utimensat(AT_FDCWD, entry.c_str(), times, AT_SYMLINK_NOFOLLOW));
+        }
+    }
 
+    testing::internal::CaptureStderr();
     prepare();
-    EXPECT_FALSE(FileExists(logs + "/own.log"));
-    EXPECT_TRUE(std::filesystem::is_symlink(logs + "/file.log"));
-    EXPECT_TRUE(std::filesystem::is_symlink(logs + "/folder"));
-    expectUntouched(elsewhere.path(), outside);
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    for (const auto& c : cases) {
+        EXPECT_EQ(!c.gone, std::filesystem::exists(std::filesystem::symlink_status(logs + "/" + c.name)))
+            << c.name;
+    }
+    EXPECT_TRUE(FileExists(logs + "/archive/inside.log")) << "folders are not walked";
+    for (const char* outside : {"to-old.log", "to-recent.log", "to-folder/inside.log"})
+        EXPECT_EQ("old\n", ReadWholeFile(elsewhere.File(outside))) << outside;
 }
 
 // A folder of ours swapped for a link to a copy elsewhere at the worst
@@ -451,28 +503,6 @@ TEST_F(LinkSwapTest, PruningNeverFollowsAFolderSwappedForALink)
     }
 }
 
-// Makes folder/<name>/<name>/... depth folders deep, each folder holding a
-// file, and gives the deepest folder to atBottom. Made relative to
-// descriptors, as the whole path may be longer than a path may be.
-void makeDeepFolders(const std::string& folder, const std::string& name, int depth,
-                     const std::function<void(int)>& atBottom)
-{
-    int at = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_LE(0, at) << folder;
-    for (int level = 0; level < depth && at >= 0; ++level) {
-        const int file = openat(at, "file", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        EXPECT_LE(0, file);
-        close(file);
-        EXPECT_EQ(0, mkdirat(at, name.c_str(), 0700)) << level;
-        const int below = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        close(at);
-        at = below;
-    }
-    ASSERT_LE(0, at);
-    atBottom(at);
-    close(at);
-}
-
 TEST_F(PlantedLinkTest, ALegacyFolderNestedBeyondThePathLimitGoesWithoutFollowingItsLinks)
 {
     const std::string legacy = home.path() + "/Tarnwell/Lintel";
@@ -498,6 +528,73 @@ TEST_F(PlantedLinkTest, ALegacyFolderNestedBeyondThePathLimitGoesWithoutFollowin
     if (FileExists(legacy)) {  // beyond what the scratch folder's own clean-up can remove
         EXPECT_EQ(0, std::system(("rm -rf '" + legacy + "'").c_str()));
     }
+}
+
+// The walk's stack and open descriptors stay flat however deep the legacy
+// folder is: 20,000 levels go on a thread with a 256 KB stack, and whenever
+// the walk opens a folder (to enter, list or leave one) it holds three
+// descriptors: the vendor and legacy folders and the deepest folder
+// entered. The link at the bottom goes without what it points to.
+TEST_F(PlantedLinkTest, ALegacyFolderOfAnyDepthGoesOnASmallStackWithFewDescriptors)
+{
+    const int kDepth = 20000;
+    const size_t kStack = 256 * 1024;
+    const size_t kMostDescriptors = 3;
+    const ScratchDir memoryHome(MemoryTempDirectory());
+    FakePasswd::setHome(memoryHome.path());
+    const std::string legacy = memoryHome.path() + "/Tarnwell/Lintel";
+    const std::string logs = memoryHome.path() + "/./.config/Tarnwell/okzoinstallplugin/logs";
+    makeOldFiles(elsewhere.path(), {"victim/file"});
+    std::filesystem::create_directories(legacy);
+    makeDeepFolders(legacy, "d", kDepth, [&](int bottom) {
+        EXPECT_EQ(0, symlinkat(elsewhere.File("victim").c_str(), bottom, "victim"));
+    });
+
+    const childrun::Outcome outcome = childrun::runInChild([this, kStack, kMostDescriptors] {
+        DescriptorPeak peak(kMostDescriptors);
+        peak.start();
+        std::string made = "no thread";
+        onSmallStack(kStack, [&] {
+            try {
+                made = "made " + prepare();
+            } catch (const std::exception& e) {
+                made = std::string("threw: ") + e.what();
+            }
+        });
+        return made + "\n" + std::to_string(peak.most());
+    });
+    ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how();
+    EXPECT_EQ("", outcome.errors);
+    const std::string::size_type end = outcome.report.find('\n');
+    ASSERT_NE(std::string::npos, end) << outcome.report;
+    EXPECT_EQ(0u, outcome.report.find("made " + logs + "/")) << outcome.report;
+    EXPECT_LE(std::stoul(outcome.report.substr(end + 1)), kMostDescriptors);
+    EXPECT_FALSE(FileExists(legacy));
+    expectUntouched(elsewhere.path(), {"victim/file"});
+    if (FileExists(legacy)) {  // beyond what the scratch folder's own clean-up can remove
+        EXPECT_EQ(0, std::system(("rm -rf '" + legacy + "'").c_str()));
+    }
+}
+
+// A folder moved out of the legacy folder while it is emptied is not left
+// through its new place, where the folders above are not ours: the removal
+// stops there and is reported.
+TEST_F(LinkSwapTest, AFolderMovedAwayWhileItIsEmptiedIsNotLeftThroughItsNewPlace)
+{
+    const std::string legacy = home.path() + "/Tarnwell/Lintel";
+    makeOldFiles(legacy, {"a/b/c/file"});
+    // c goes to elsewhere/x/c: a walk that took elsewhere/x for b would take
+    // elsewhere for a and remove "b" from it.
+    std::filesystem::create_directories(elsewhere.File("x"));
+    std::filesystem::create_directories(elsewhere.File("b"));
+    LinkSwapSeam::arm(LinkSwapSeam::RemovingEntry, "file",
+                      [&] { std::filesystem::rename(legacy + "/a/b/c", elsewhere.File("x/c")); });
+
+    EXPECT_EQ("Placeholder Error String", prepareCapturingErrors());
+    EXPECT_TRUE(LinkSwapSeam::fired());
+    EXPECT_TRUE(std::filesystem::is_directory(elsewhere.File("b")));
+    EXPECT_TRUE(std::filesystem::is_directory(elsewhere.File("x/c")));
+    EXPECT_TRUE(std::filesystem::is_directory(legacy + "/a/b"));
 }
 
 TEST_F(LinkSwapTest, EveryWayThroughTheSetUpClosesTheDescriptorsItOpened)
@@ -653,6 +750,77 @@ TEST_F(LogSetupTest, RemovalsThatFailAreReportedOnStandardErrorAndPassedOver)
     EXPECT_EQ(logs + "/" + ownLogName(kNow), path);
     EXPECT_TRUE(FileExists(logs + "/nine.log"));
     EXPECT_TRUE(FileExists(vendor + "/Lintel"));
+}
+
+// Folders on the way that the user may not read, or not even search, as a
+// run with sudo or a careless chmod leaves them. Where the set-up's rules
+// go on, the plugin goes on: a legacy folder that cannot be removed is
+// reported and passed over, and folders that may only be searched are
+// searched; only what the set-up itself needs (the log folder's status and
+// listing) fails it. Run as a user other than root, as a browser runs.
+TEST_F(LogSetupTest, FoldersTheUserMayNotReadStopNothingTheRulesLetGoOn)
+{
+    const std::string error = "Placeholder Error String";
+    const struct {
+        const char* folder;  // below the home
+        mode_t mode;
+        bool rootsOwn;
+        std::string errors;
+        bool threw;
+        bool legacyGone;
+        bool oldLogGone;
+    } cases[] = {
+        {"Tarnwell/Lintel", 0700, true, error, false, false, true},
+        {"Tarnwell/Lintel", 0000, false, error, false, false, true},
+        {"Tarnwell/Lintel", 0300, false, error, false, false, true},
+        {"Tarnwell/Lintel/data", 0700, true, error, false, false, true},
+        {"Tarnwell", 0300, false, "", false, true, true},
+        {"Tarnwell", 0000, false, error, false, false, true},
+        {".config/Tarnwell", 0300, false, "", false, true, true},
+        {".config/Tarnwell/okzoinstallplugin", 0300, false, "", false, true, true},
+        // What the log file needs fails the set-up, which the next
+        // instance tries again.
+        {".config/Tarnwell", 0000, false, "", true, true, false},
+        {".config/Tarnwell/okzoinstallplugin/logs", 0300, false, "", true, true, false},
+    };
+    const std::string legacy = home.path() + "/Tarnwell/Lintel";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.folder) + " mode " + std::to_string(c.mode / 64) +
+                     std::to_string(c.mode / 8 % 8) + std::to_string(c.mode % 8) +
+                     (c.rootsOwn ? ", root's" : ""));
+        if (c.rootsOwn && !childrun::dropsToOtherUser()) {
+            std::cout << "[   NOTE   ] not run as root: no folder of root's for " << c.folder << "\n";
+            continue;
+        }
+        for (const char* stale : {"/Tarnwell", "/.config"})
+            std::filesystem::remove_all(home.path() + stale);
+        makeOldFiles(legacy, {"file", "data/file"});
+        makeOldFiles(logs, {"old.log"});
+        touch(logs + "/recent.log", kNow - kDay);
+        childrun::handOver(home.path());
+        const std::string folder = home.path() + "/" + c.folder;
+        if (c.rootsOwn) {
+            ASSERT_EQ(0, lchown(folder.c_str(), 0, 0));
+        }
+        ASSERT_EQ(0, chmod(folder.c_str(), c.mode));
+
+        const childrun::Outcome outcome = childrun::runInChild(
+            [this] { return "made " + prepare(); }, childrun::As::OtherUser);
+        chmod(folder.c_str(), 0700);
+        if (!outcome.skipped.empty())
+            GTEST_SKIP() << outcome.skipped;
+        ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how();
+        EXPECT_EQ(c.errors, outcome.errors);
+        if (c.threw) {
+            EXPECT_EQ(0u, outcome.report.find("threw: ")) << outcome.report;
+        } else {
+            EXPECT_EQ(0u, outcome.report.find("made " + logs + "/okzoinstallplugin."))
+                << outcome.report;
+        }
+        EXPECT_EQ(!c.legacyGone, FileExists(legacy));
+        EXPECT_EQ(!c.oldLogGone, FileExists(logs + "/old.log"));
+        EXPECT_TRUE(FileExists(logs + "/recent.log"));
+    }
 }
 
 } // namespace

@@ -1,0 +1,140 @@
+// runInChild: runs a piece of a test in a forked child process, so that what
+// it does to its process stays there: a process-wide flag set once, a
+// privilege dropped, a small stack, a crash. The body gives back a line of
+// what it saw; the child's standard error is kept; the parent asserts.
+//
+// As::OtherUser runs the body as a user other than root, as a browser runs:
+// when the tests run as root the child drops to kOtherUser first (hand the
+// folders it needs over with handOver); otherwise it stays the user it is.
+// When the child cannot drop, it does not run the body and the outcome says
+// why (skipped).
+//
+// Fork only while the process has no threads of its own (a child inherits
+// none of them, and a lock one held would stay locked there). Main thread.
+#ifndef TESTS_COMMON_CHILDRUN_H
+#define TESTS_COMMON_CHILDRUN_H
+
+#include <grp.h>
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace childrun {
+
+// The ids of the user a root test run drops to (nobody's, on Debian).
+const uid_t kOtherUser = 65534;
+
+enum class As { ThisUser, OtherUser };
+
+struct Outcome {
+    std::string skipped;  // why the body did not run, or ""
+    int status = 0;       // as waitpid gives it
+    std::string report;   // what the body gave back, or how it threw
+    std::string errors;   // what the child wrote on standard error
+
+    bool exitedCleanly() const { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+    std::string how() const
+    {
+        if (WIFSIGNALED(status))
+            return "killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
+                   strsignal(WTERMSIG(status)) + ")";
+        return "exited with " + std::to_string(WEXITSTATUS(status));
+    }
+};
+
+// Whether a child of this process runs as another user than the tests.
+inline bool dropsToOtherUser()
+{
+    return geteuid() == 0;
+}
+
+// Gives root, every folder and file below it (never through a link) to the
+// user the child runs as; nothing to do when that is this user.
+inline void handOver(const std::string& root)
+{
+    if (!dropsToOtherUser())
+        return;
+    namespace fs = std::filesystem;
+    lchown(root.c_str(), kOtherUser, kOtherUser);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        lchown(entry.path().c_str(), kOtherUser, kOtherUser);
+}
+
+namespace detail {
+
+inline std::string readAll(FILE* file)
+{
+    std::string text;
+    rewind(file);
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, got);
+    return text;
+}
+
+// The exit code of a child that could not become the other user.
+const int kCouldNotDrop = 77;
+
+} // namespace detail
+
+inline Outcome runInChild(const std::function<std::string()>& body, As as = As::ThisUser)
+{
+    Outcome outcome;
+    FILE* report = tmpfile();
+    FILE* errors = tmpfile();
+    if (!report || !errors) {
+        outcome.skipped = std::string("no temporary file: ") + strerror(errno);
+        return outcome;
+    }
+    fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(fileno(errors), STDERR_FILENO);
+        std::string text;
+        int code = 0;
+        if (as == As::OtherUser && dropsToOtherUser() &&
+            (setgroups(0, nullptr) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)) {
+            text = std::string("cannot become user ") + std::to_string(kOtherUser) + ": " +
+                   strerror(errno);
+            code = detail::kCouldNotDrop;
+        } else {
+            try {
+                text = body();
+            } catch (const std::exception& e) {
+                text = std::string("threw: ") + e.what();
+            } catch (...) {
+                text = "threw something else";
+            }
+        }
+        fwrite(text.data(), 1, text.size(), report);
+        fflush(nullptr);
+        _exit(code);
+    }
+    if (child < 0) {
+        outcome.skipped = std::string("no child process: ") + strerror(errno);
+    } else {
+        while (waitpid(child, &outcome.status, 0) < 0 && errno == EINTR) {
+        }
+        outcome.report = detail::readAll(report);
+        outcome.errors = detail::readAll(errors);
+        if (WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == detail::kCouldNotDrop)
+            outcome.skipped = outcome.report;
+    }
+    fclose(report);
+    fclose(errors);
+    return outcome;
+}
+
+} // namespace childrun
+
+#endif

@@ -1,0 +1,156 @@
+// The log set-up of the installer as a browser meets it: the fake browser
+// loads the plugin's test build in a child process of its own per case (the
+// set-up runs once per process) and makes an instance on a vendor page.
+// A legacy folder the user cannot read, left by a run with sudo, is
+// reported and passed over; one nested 20,000 folders deep goes on a
+// browser main thread with a small stack, the walk holding a few
+// descriptors at any time.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "../../common/ChildRun.h"
+#include "../../common/DeepFolders.h"
+#include "../../common/LinkSwapSeam.h"
+#include "../../common/SmallStack.h"
+#include "FakeBrowser.h"
+#include "TestHomeEnvironment.h"
+
+using namespace fakebrowser;
+
+namespace {
+
+const char kMime[] = "application/x-okzoinstallplugin";
+const char kVendorPage[] = "https://www.otarnwell.com/update.html";
+
+// In the child: loads the plugin with its home at home, makes an instance
+// on the vendor page (beforeNew runs just before), asks its version and
+// tears everything down; answers what the browser saw, one "name=value" a
+// line.
+std::string browseVendorPage(const std::string& home, const std::function<void()>& beforeNew = {})
+{
+    setenv("KZO_TEST_HOME", home.c_str(), 1);
+    std::ostringstream seen;
+    FakeBrowser browser(KZO_TESTHOME_PLUGIN_PATH);
+    seen << "initialize=" << browser.initialize() << "\n";
+    if (beforeNew)
+        beforeNew();
+    Instance& instance = browser.createInstance(kMime, {}, kVendorPage);
+    seen << "new=" << instance.newResult() << "\n";
+    if (instance.alive()) {
+        ObjectRef root = instance.scriptableObject();
+        seen << "version=" << browser.callMember(root.get(), "getVersion").value.asString() << "\n";
+        root.reset();
+        seen << "destroy=" << instance.destroy() << "\n";
+    }
+    seen << "shutdown=" << browser.shutdown() << "\n";
+    seen << "ledger=" << browser.ledgerProblems() << "\n";
+    return seen.str();
+}
+
+// What a browser that made its instance and let everything go sees.
+const std::string kBrowsedCleanly =
+    "initialize=0\nnew=0\nversion=1.6.210.5\ndestroy=0\nshutdown=0\nledger=\n";
+
+// The log files in the logs folder of home.
+size_t logFiles(const std::string& home)
+{
+    const std::filesystem::path logs = home + "/.config/Tarnwell/okzoinstallplugin/logs";
+    std::error_code error;
+    size_t count = 0;
+    for (std::filesystem::directory_iterator it(logs, error), end; !error && it != end; ++it)
+        count += it->path().filename().string().rfind("okzoinstallplugin.", 0) == 0;
+    return count;
+}
+
+TEST(InstallerLogSetUpInBrowser, ALegacyFolderTheUserCannotReadIsReportedAndPassedOver)
+{
+    const std::string home = TestHomeEnvironment::home();
+    const std::string legacy = home + "/Tarnwell/Lintel";
+    const struct {
+        const char* what;
+        bool rootsOwn;
+        mode_t mode;
+    } cases[] = {
+        {"root's, as sudo leaves it", true, 0700},
+        {"the user's, mode 000", false, 0000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.rootsOwn && !childrun::dropsToOtherUser()) {
+            std::cout << "[   NOTE   ] not run as root: no folder of root's\n";
+            continue;
+        }
+        std::filesystem::remove_all(home + "/Tarnwell");
+        std::filesystem::remove_all(home + "/.config");
+        std::filesystem::create_directories(legacy + "/data");
+        std::ofstream(legacy + "/data/file") << "old\n";
+        childrun::handOver(home);
+        if (c.rootsOwn) {
+            ASSERT_EQ(0, lchown(legacy.c_str(), 0, 0));
+        }
+        ASSERT_EQ(0, chmod(legacy.c_str(), c.mode));
+
+        const childrun::Outcome outcome =
+            childrun::runInChild([&] { return browseVendorPage(home); }, childrun::As::OtherUser);
+        chmod(legacy.c_str(), 0700);
+        if (!outcome.skipped.empty())
+            GTEST_SKIP() << outcome.skipped;
+        ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how() << "\n" << outcome.errors;
+        EXPECT_EQ(kBrowsedCleanly, outcome.report);
+        EXPECT_EQ("Placeholder Error String", outcome.errors);
+        EXPECT_TRUE(FileExists(legacy + "/data/file"));
+        EXPECT_EQ(1u, logFiles(home)) << "logging was set up";
+    }
+}
+
+TEST(InstallerLogSetUpInBrowser, ALegacyFolderOfAnyDepthGoesOnASmallMainThreadStack)
+{
+    const int kDepth = 20000;
+    const size_t kStack = 256 * 1024;
+    const size_t kMostDescriptors = 3;
+    const ScratchDir home(MemoryTempDirectory());
+    const ScratchDir elsewhere;
+    const std::string legacy = home.path() + "/Tarnwell/Lintel";
+    std::filesystem::create_directories(elsewhere.File("victim"));
+    std::ofstream(elsewhere.File("victim/file")) << "keep\n";
+    std::filesystem::create_directories(legacy);
+    makeDeepFolders(legacy, "d", kDepth, [&](int bottom) {
+        EXPECT_EQ(0, symlinkat(elsewhere.File("victim").c_str(), bottom, "victim"));
+    });
+
+    const childrun::Outcome outcome = childrun::runInChild([&] {
+        // From just before the instance: the library holds descriptors of
+        // its own from its load.
+        DescriptorPeak peak(kMostDescriptors);
+        std::string seen = "no thread\n";
+        onSmallStack(kStack, [&] {
+            seen = browseVendorPage(home.path(), [&] { peak.start(); });
+        });
+        return seen + "descriptors=" + std::to_string(peak.most()) + "\n";
+    });
+    ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how();
+    EXPECT_EQ("", outcome.errors);
+    const std::string::size_type counted = outcome.report.find("descriptors=");
+    ASSERT_NE(std::string::npos, counted) << outcome.report;
+    EXPECT_EQ(kBrowsedCleanly, outcome.report.substr(0, counted));
+    EXPECT_LE(std::stoul(outcome.report.substr(counted + 12)), kMostDescriptors);
+    EXPECT_FALSE(FileExists(legacy));
+    EXPECT_EQ("keep\n", ReadWholeFile(elsewhere.File("victim/file")));
+    if (FileExists(legacy)) {  // beyond what the scratch folder's own clean-up can remove
+        EXPECT_EQ(0, std::system(("rm -rf '" + legacy + "'").c_str()));
+    }
+}
+
+} // namespace
