@@ -314,6 +314,25 @@ TEST_F(UpdaterTest, ACallThatCannotBeAcceptedThrowsAScriptErrorAndReportsNothing
     EXPECT_TRUE(success.values->empty());
 }
 
+// A refused call keeps nothing of the page's: each of its three functions
+// goes as soon as the page lets go of it.
+TEST_F(UpdaterTest, ACallThatCannotBeAcceptedKeepsNoneOfItsCallbacks)
+{
+    queue().setThreadMakerForTesting(&refuseThread);
+    std::vector<boost::weak_ptr<FakePageObject>> pageObjects;
+    {
+        const RecordingCallback s = recordingCallback(host);
+        const RecordingCallback f = recordingCallback(host);
+        const RecordingCallback p = recordingCallback(host);
+        EXPECT_THROW(updater->updatePlugin("", s.function, f.function, p.function),
+                     FB::script_error);
+        for (const RecordingCallback* callback : {&s, &f, &p})
+            pageObjects.push_back(callback->function);
+    }
+    for (size_t i = 0; i < pageObjects.size(); ++i)
+        EXPECT_TRUE(pageObjects[i].expired()) << "success, failure, progress: " << i;
+}
+
 // The instance goes while its update runs: its page objects go at once, on
 // this thread, and the worker, which still runs, reports nothing.
 TEST_F(UpdaterTest, ReleasedPageObjectsGoAtOnceAndTheWorkerReportsNothing)

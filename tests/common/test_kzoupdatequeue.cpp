@@ -1,10 +1,13 @@
 // The update queue with a sequence of the test's own in place of the package
 // manager: which calls share a sequence, what each call hears, waiters that
-// leave, a worker that cannot be made, and the one worker thread.
+// leave, a worker that cannot be made, the one worker thread, and a queue
+// destroyed while its sequence runs.
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -328,6 +331,58 @@ TEST_F(UpdateQueueTest, ErrorsOfTheSequenceOrAWaiterAreLoggedAndTheWorkerGoesOn)
         << "a sequence that could not run ends as a failed command";
     EXPECT_EQ("INFO(kzoupdatequeue.cpp): Installer worker failed: no shell",
               log.Lines("kzoupdatequeue.cpp").back());
+}
+
+// A queue destroyed on a thread of its own, so that a destructor that never
+// returns fails the test instead of hanging it. Freed only after a destructor
+// that returned once the sequence ended: otherwise a worker or the destroyer
+// may still be in it.
+struct QueueDestroyedAside {
+    HeldSequence sequence;
+    std::optional<kzoupdatequeue> queue{std::in_place, [this] { return sequence.run(); }};
+    std::promise<void> destroying;
+    std::promise<void> destroyed;
+};
+
+// How long a destructor that does not wait has to show it: it returns at
+// once, so a slow machine can only let that fault through, never fail a
+// queue that waits.
+const std::chrono::milliseconds kReturnsAtOnce(300);
+
+// Any queue but the process's own (which is never destroyed) may go while
+// its worker runs a sequence: its destructor waits for the sequence, and the
+// call still hears its status.
+TEST(UpdateQueueLifetimeTest, TheDestructorReturnsOnlyOnceTheRunningSequenceEnded)
+{
+    QueueDestroyedAside* const rig = new QueueDestroyedAside;
+    const RecordingWaiterPtr waiter = boost::make_shared<RecordingWaiter>();
+    rig->sequence.hold();
+    rig->queue->join(waiter, [] {});
+    ASSERT_TRUE(rig->sequence.waitForStarted(1));
+
+    std::future<void> destroying = rig->destroying.get_future();
+    std::future<void> destroyed = rig->destroyed.get_future();
+    std::thread destroyer([rig] {
+        rig->destroying.set_value();
+        rig->queue.reset();
+        rig->destroyed.set_value();
+    });
+    EXPECT_EQ(std::future_status::ready, destroying.wait_for(std::chrono::seconds(10)));
+    if (destroyed.wait_for(kReturnsAtOnce) == std::future_status::ready) {
+        destroyer.join();
+        // The sequence stays held, so that its worker never reaches the gone queue.
+        FAIL() << "the destructor returned while the sequence ran";
+    }
+
+    rig->sequence.release();
+    if (destroyed.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        destroyer.detach();
+        FAIL() << "the destructor did not return once the sequence ended";
+    }
+    destroyer.join();
+    EXPECT_EQ(std::vector<int>{1}, waiter->heard()) << "the call heard its sequence's status";
+    EXPECT_EQ(1u, waiter.use_count()) << "the queue let the waiter go";
+    delete rig;
 }
 
 } // namespace
