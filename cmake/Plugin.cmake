@@ -25,6 +25,12 @@ function(fb_add_plugin name)
   else()
     set(_defs -Wl,-z,defs)
   endif()
+  # -z nodelete: an update's package-manager sequence runs on a detached
+  # worker that the plugin cannot stop, so it may still run the library's
+  # code after NP_Shutdown and after the browser dlcloses the library; without
+  # the flag the code is unmapped under it and the browser dies when the
+  # command ends. Guarded by tests/kzoinstallplugin/testhome/
+  # test_InstallerStaysMapped.cpp.
   target_link_options(${name} PRIVATE
     -Wl,-z,nodelete ${_defs} -Wl,--version-script=${FB_PLUGIN_EXPORTS})
   set_target_properties(${name} PROPERTIES LINK_DEPENDS ${FB_PLUGIN_EXPORTS})

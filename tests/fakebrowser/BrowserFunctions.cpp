@@ -20,7 +20,8 @@ const char* entryName(Entry entry)
 }
 
 struct BrowserFunctions {
-    // Records the call; null when no browser is alive.
+    // Records the call; null when no browser is alive. A call after
+    // NP_Shutdown is the plugin's fault whichever entry and thread it is.
     static FakeBrowser* enter(Entry entry)
     {
         FakeBrowser* browser = FakeBrowser::current();
@@ -28,6 +29,8 @@ struct BrowserFunctions {
             return nullptr;
         const bool onMain = browser->onMainThread();
         browser->recordCall(entry, onMain);
+        if (browser->m_shutDown)
+            browser->recordViolation(std::string(entryName(entry)) + " called after NP_Shutdown");
         if (!onMain && entry != Entry::pluginthreadasynccall)
             browser->recordViolation(std::string(entryName(entry)) + " called off the main thread");
         return browser;

@@ -84,6 +84,17 @@ void FakeBrowser::load(const std::string& pluginPath)
     m_library.reset(new PluginLibrary(pluginPath));
 }
 
+void FakeBrowser::unload()
+{
+    if (!m_library)
+        throw std::logic_error("no plugin library loaded");
+    if (m_initialized)
+        throw std::logic_error("unload before NP_Shutdown");
+    if (m_objects.liveCount(Origin::Plugin) != 0)
+        throw std::logic_error("unload while objects of the plugin live");
+    m_library.reset();
+}
+
 PluginLibrary& FakeBrowser::library()
 {
     if (!m_library)

@@ -11,7 +11,9 @@
 //   thread (the thread that made the FakeBrowser). Only
 //   NPN_PluginThreadAsyncCall may be called from other threads; any other
 //   entry called off the main thread records a violation, and the scripting
-//   entries then fail without touching the page.
+//   entries then fail without touching the page. Any entry called after
+//   NP_Shutdown returned (until NP_Initialize again) records a violation too,
+//   from any thread, and then does its work as before.
 // - Ledgers: every NPObject the browser knows with its reference count and
 //   the browser's share of it (ObjectLedger), every block of browser memory
 //   (MemoryLedger). ledgerProblems() lists what a plugin left behind.
@@ -30,9 +32,11 @@
 //   preset to void, and release the result as NPN_ReleaseVariantValue does.
 //
 // One FakeBrowser per process at a time (the browser functions are plain C
-// functions and find it through current()). Destroying it destroys live
-// instances, calls NP_Shutdown when needed, tears the pages down and unloads
-// the library. Unless stated otherwise, members are for the main thread.
+// functions and find it through current()). unload() dlcloses the library as
+// a browser does once it is done with a plugin, while the FakeBrowser and its
+// records live on. Destroying it destroys live instances, calls NP_Shutdown
+// when needed, tears the pages down and unloads the library. Unless stated
+// otherwise, members are for the main thread.
 #ifndef FAKEBROWSER_FAKEBROWSER_H
 #define FAKEBROWSER_FAKEBROWSER_H
 
@@ -129,6 +133,14 @@ public:
 
     // --- The library and its exports.
     void load(const std::string& pluginPath);
+    // dlcloses the library, as a browser does after NP_Shutdown once nothing
+    // of the plugin is left; the records, ledgers, pages and the browser
+    // function table stay, so calls that still come are recorded. Throws
+    // std::logic_error when no library is loaded, when NP_Initialize
+    // succeeded without NP_Shutdown after it, or while the ledger holds an
+    // object of the plugin's (its class lies in the library).
+    void unload();
+    bool loaded() const { return m_library != nullptr; }
     PluginLibrary& library();
     const char* pluginVersion() { return library().getPluginVersion(); }
     const char* mimeDescription() { return library().getMIMEDescription(); }

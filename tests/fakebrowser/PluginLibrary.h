@@ -3,8 +3,10 @@
 //
 // The constructor throws std::runtime_error (with dlerror's text) when the
 // library does not load or lacks one of the exports. The destructor
-// dlcloses; the plugin is linked with -z nodelete, so its code stays mapped
-// for threads it may have left running. Main thread only.
+// dlcloses, as a browser does: a library linked with -z nodelete (the
+// installer's builds, see cmake/Plugin.cmake) stays mapped for threads it
+// may have left running, any other is unmapped once its last handle goes.
+// Main thread only.
 #ifndef FAKEBROWSER_PLUGINLIBRARY_H
 #define FAKEBROWSER_PLUGINLIBRARY_H
 

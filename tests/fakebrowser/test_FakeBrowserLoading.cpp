@@ -32,6 +32,39 @@ TEST(FakeBrowserLoading, CallsTheExportsBeforeAndAfterInitialize)
     EXPECT_EQ("", browser.ledgerProblems());
 }
 
+// The browser unloads the library after NP_Shutdown and lives on: its
+// records stay, and calls that still come through the table are recorded.
+TEST(FakeBrowserLoading, UnloadsTheLibraryAndKeepsTheRecords)
+{
+    FakeBrowser browser(kPlugin);
+    ASSERT_EQ(NPERR_NO_ERROR, browser.initialize());
+    EXPECT_THROW(browser.unload(), std::logic_error);  // before NP_Shutdown
+    Instance& instance = browser.createInstance("application/x-fakebrowser-test");
+    ObjectRef root = instance.scriptableObject();
+    ASSERT_TRUE(root);
+    EXPECT_EQ(NPERR_NO_ERROR, instance.destroy());
+    EXPECT_EQ(NPERR_NO_ERROR, browser.shutdown());
+    EXPECT_THROW(browser.unload(), std::logic_error);  // the page still holds the plugin's object
+    EXPECT_TRUE(browser.loaded());
+    root.reset();
+    const std::size_t callsBefore = browser.calls().size();
+
+    browser.unload();
+    EXPECT_FALSE(browser.loaded());
+    EXPECT_THROW(browser.library(), std::logic_error);
+    EXPECT_THROW(browser.unload(), std::logic_error);
+    EXPECT_EQ(callsBefore, browser.calls().size());
+    EXPECT_EQ("", browser.ledgerProblems());
+    browser.browserFuncs()->memfree(browser.browserFuncs()->memalloc(1));
+    EXPECT_EQ(callsBefore + 2, browser.calls().size());
+    EXPECT_EQ((std::vector<std::string>{"memalloc called after NP_Shutdown", "memfree called after NP_Shutdown"}),
+              browser.violations());
+
+    // A browser may load it again.
+    browser.load(kPlugin);
+    EXPECT_STREQ("0.1", browser.pluginVersion());
+}
+
 TEST(FakeBrowserLoading, ReportsALibraryThatDoesNotLoad)
 {
     EXPECT_THROW(FakeBrowser("/nonexistent/plugin.so"), std::runtime_error);

@@ -127,12 +127,36 @@ TEST_F(FakeBrowserThreads, NoCallRunsAfterShutdown)
     EXPECT_EQ(3u, browser.pendingAsyncCalls());
     browser.shutdown();
     EXPECT_EQ(3u, browser.droppedAsyncCalls());
-    // Still queued after shutdown: recorded, never run.
+    EXPECT_EQ("", browser.ledgerProblems());
+    // Still queued after shutdown: recorded, never run, and a violation.
     browser.browserFuncs()->pluginthreadasynccall(second.npp(), [](void*) { FAIL(); }, nullptr);
     EXPECT_EQ(0u, browser.runAsyncCalls());
     EXPECT_EQ(4u, browser.droppedAsyncCalls());
     EXPECT_EQ(0, asyncRuns());
+    EXPECT_EQ(std::vector<std::string>{"pluginthreadasynccall called after NP_Shutdown"}, browser.violations());
+}
+
+TEST_F(FakeBrowserThreads, AnyEntryCalledAfterShutdownIsAViolation)
+{
+    NPNetscapeFuncs* npn = browser.browserFuncs();
+    root.reset();
+    instance->destroy();
+    ASSERT_EQ(NPERR_NO_ERROR, browser.shutdown());
     EXPECT_EQ("", browser.ledgerProblems());
+    // From the main thread the entry still does its work.
+    npn->memfree(npn->memalloc(4));
+    EXPECT_EQ(0u, browser.memory().outstandingBlocks());
+    std::thread worker([npn] { npn->getstringidentifier("late"); });
+    worker.join();
+    EXPECT_EQ((std::vector<std::string>{"memalloc called after NP_Shutdown", "memfree called after NP_Shutdown",
+                                        "getstringidentifier called after NP_Shutdown",
+                                        "getstringidentifier called off the main thread"}),
+              browser.violations());
+    // A new NP_Initialize opens the table again.
+    ASSERT_EQ(NPERR_NO_ERROR, browser.initialize());
+    npn = browser.browserFuncs();
+    npn->memfree(npn->memalloc(4));
+    EXPECT_EQ(4u, browser.violations().size());
 }
 
 TEST_F(FakeBrowserThreads, DeliveryAfterDestroyCanBeAskedFor)

@@ -1,0 +1,414 @@
+// The plugin library stays mapped once a browser loaded it (-z nodelete, see
+// cmake/Plugin.cmake), because an update's package-manager sequence runs on
+// a detached worker that nothing stops: the worker may still run the
+// library's code after NP_Shutdown and after the browser dlcloses it.
+//
+// Two guards: the flag itself, read back from both built libraries as the
+// dynamic loader reads it, and the case it is there for, played through the
+// fake browser with the test build: an update whose yum stand-in still runs
+// when the browser destroys the instance, shuts the module down and unloads
+// the library. That scenario runs in a child process, so a browser killed by
+// the worker shows as a failure here instead of killing the test executable.
+#include <elf.h>
+#include <poll.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../../common/CommandStubs.h"
+#include "../../common/ThreadCount.h"
+#include "FakeBrowser.h"
+#include "TestHomeEnvironment.h"
+
+using namespace fakebrowser;
+
+namespace {
+
+const char kMime[] = "application/x-okzoinstallplugin";
+const char kVendorPage[] = "https://www.otarnwell.com/update.html";
+const char kYum[] = "yum -y update vudiriveze";
+const char kViewer[] = "gpk-update-viewer";
+
+// --- The link flag, as the loader sees it.
+
+// The DT_FLAGS_1 entry of an ELF64 file's dynamic section, found as the
+// dynamic loader finds it: program headers, the PT_DYNAMIC segment, its
+// entries up to DT_NULL. problem says why the file could not be read so.
+struct DynamicFlags1 {
+    std::string problem;
+    bool present = false;
+    uint64_t value = 0;
+};
+
+// Reads whole structures from a file, refusing any that would run past its end.
+class FileReader {
+public:
+    explicit FileReader(const std::string& path) : m_in(path, std::ios::binary)
+    {
+        std::error_code error;
+        m_size = std::filesystem::file_size(path, error);
+        if (error)
+            m_in.setstate(std::ios::failbit);
+    }
+    bool opened() const { return static_cast<bool>(m_in); }
+
+    template <typename T>
+    bool readAt(uint64_t offset, T* out)
+    {
+        if (offset > m_size || m_size - offset < sizeof(T))
+            return false;
+        m_in.clear();
+        m_in.seekg(static_cast<std::streamoff>(offset));
+        m_in.read(reinterpret_cast<char*>(out), sizeof(T));
+        return static_cast<bool>(m_in);
+    }
+
+private:
+    std::ifstream m_in;
+    uint64_t m_size = 0;
+};
+
+DynamicFlags1 readDynamicFlags1(const std::string& path)
+{
+    DynamicFlags1 result;
+    FileReader file(path);
+    if (!file.opened()) {
+        result.problem = "cannot open " + path;
+        return result;
+    }
+    Elf64_Ehdr header;
+    if (!file.readAt(0, &header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB) {
+        result.problem = path + " is not a little-endian ELF64 file";
+        return result;
+    }
+    if (header.e_phentsize != sizeof(Elf64_Phdr)) {
+        result.problem = path + ": program header entries of " + std::to_string(header.e_phentsize) + " bytes";
+        return result;
+    }
+    uint64_t count = header.e_phnum;
+    if (count == PN_XNUM) {  // the real count lies in the first section header
+        Elf64_Shdr first;
+        if (!file.readAt(header.e_shoff, &first)) {
+            result.problem = path + ": PN_XNUM without a first section header";
+            return result;
+        }
+        count = first.sh_info;
+    }
+    int dynamicSegments = 0;
+    for (uint64_t i = 0; i < count; ++i) {
+        Elf64_Phdr segment;
+        if (!file.readAt(header.e_phoff + i * sizeof(Elf64_Phdr), &segment)) {
+            result.problem = path + ": program header " + std::to_string(i) + " lies past the end of the file";
+            return result;
+        }
+        if (segment.p_type != PT_DYNAMIC)
+            continue;
+        ++dynamicSegments;
+        for (uint64_t j = 0; j < segment.p_filesz / sizeof(Elf64_Dyn); ++j) {
+            Elf64_Dyn entry;
+            if (!file.readAt(segment.p_offset + j * sizeof(Elf64_Dyn), &entry)) {
+                result.problem = path + ": the dynamic section runs past the end of the file";
+                return result;
+            }
+            if (entry.d_tag == DT_NULL)
+                break;
+            if (entry.d_tag == DT_FLAGS_1) {
+                result.present = true;
+                result.value = entry.d_un.d_val;
+            }
+        }
+    }
+    if (dynamicSegments != 1)
+        result.problem = path + " has " + std::to_string(dynamicSegments) + " PT_DYNAMIC segments";
+    return result;
+}
+
+std::string hex(uint64_t value)
+{
+    std::ostringstream out;
+    out << "0x" << std::hex << value;
+    return out.str();
+}
+
+// Both builds of the installer (the shipped one and the test build the
+// browser tests load) ask the loader never to unmap them.
+TEST(InstallerStaysMapped, BothBuildsAreMarkedNodeleteForTheLoader)
+{
+    for (const char* path : {KZO_PLUGIN_PATH, KZO_TESTHOME_PLUGIN_PATH}) {
+        SCOPED_TRACE(path);
+        const DynamicFlags1 flags = readDynamicFlags1(path);
+        EXPECT_EQ("", flags.problem);
+        if (!flags.problem.empty())
+            continue;
+        EXPECT_TRUE(flags.present) << "no DT_FLAGS_1 entry: linked without -z nodelete";
+        EXPECT_TRUE(!flags.present || (flags.value & DF_1_NODELETE) != 0)
+            << "DT_FLAGS_1 is " << hex(flags.value) << ", without DF_1_NODELETE: linked without -z nodelete";
+    }
+    // The reader tells a file without the flag: this test executable.
+    const DynamicFlags1 own = readDynamicFlags1("/proc/self/exe");
+    ASSERT_EQ("", own.problem);
+    EXPECT_EQ(0u, own.value & DF_1_NODELETE) << hex(own.value);
+}
+
+// --- The browser unloads the library while yum runs.
+
+// The ". Return code: " lines the plugin logged in this home so far: the
+// worker logs one as its sequence's last step. Every log file counts, since
+// the child that loads the plugin has a pid of its own.
+size_t sequencesEndedInLogs()
+{
+    size_t found = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(TestHomeEnvironment::logsDir(), error), end; !error && it != end;
+         ++it) {
+        const std::string log = ReadWholeFile(it->path().string());
+        for (size_t at = log.find(". Return code: "); at != std::string::npos;
+             at = log.find(". Return code: ", at + 1))
+            ++found;
+    }
+    return found;
+}
+
+bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// The child's report to the test, a line at a time through a pipe, written
+// at once so that the lines before a crash arrive: "step ...", "problem ...",
+// and "done" when the scenario ran to its end.
+class ChildReport {
+public:
+    explicit ChildReport(int fd) : m_fd(fd) {}
+    void step(const std::string& what) { line("step " + what); }
+    void problem(const std::string& what) { line("problem " + what); }
+    void done() { line("done"); }
+
+private:
+    void line(std::string text)
+    {
+        for (char& c : text)
+            if (c == '\n')
+                c = ' ';
+        text += '\n';
+        for (size_t at = 0; at < text.size();) {
+            const ssize_t n = write(m_fd, text.data() + at, text.size() - at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            at += static_cast<size_t>(n);
+        }
+    }
+
+    int m_fd;
+};
+
+// The browser's side, in the child: an update whose yum is held, then
+// NPP_Destroy, NP_Shutdown and dlclose; then yum ends and the worker runs
+// its sequence out in a process where the browser lives on.
+void browserUnloadsWhileYumRuns(ChildReport& report)
+{
+    FakeBrowser browser(KZO_TESTHOME_PLUGIN_PATH);
+    if (browser.initialize() != NPERR_NO_ERROR)
+        return report.problem("NP_Initialize failed");
+    Instance& instance = browser.createInstance(kMime, {}, kVendorPage);
+    if (instance.newResult() != NPERR_NO_ERROR)
+        return report.problem("NPP_New failed");
+    const size_t threadsBefore = threadsBeforeWorkers();
+    const size_t endedBefore = sequencesEndedInLogs();
+    std::vector<int> successes, failures, progress;
+    {
+        auto recorder = [&browser](std::vector<int>* values) {
+            return browser.newFunction([values](const Value&, const std::vector<Value>& args) {
+                values->push_back(args.empty() ? -1 : static_cast<int>(args[0].asNumber()));
+                return Value();
+            });
+        };
+        const ObjectRef success = recorder(&successes);
+        const ObjectRef failure = recorder(&failures);
+        const ObjectRef onProgress = recorder(&progress);
+        ObjectRef root = instance.scriptableObject();
+        if (!root)
+            return report.problem("no scriptable object");
+        const CallResult update = browser.callMember(
+            root.get(), "updatePlugin", {Value("http://u"), Value(success), Value(failure), Value(onProgress)});
+        if (!update.ok)
+            return report.problem("updatePlugin failed: " + update.exception());
+        if (!CommandStubs::waitForCalls(1))
+            return report.problem("yum never started");
+        if (!browser.pumpUntil([&] { return progress.size() == 1; }))
+            return report.problem("no progress report");
+    }
+    report.step("yum runs");
+
+    if (instance.destroy() != NPERR_NO_ERROR)
+        report.problem("NPP_Destroy failed");
+    if (browser.shutdown() != NPERR_NO_ERROR)
+        report.problem("NP_Shutdown failed");
+    const std::string left = browser.ledgerProblems();
+    if (!left.empty())
+        return report.problem("left behind at NP_Shutdown: " + left);
+    browser.unload();
+    report.step("the library is unloaded while yum runs");
+
+    CommandStubs::release("yum");
+    if (!waitUntil([&] { return sequencesEndedInLogs() > endedBefore; }, std::chrono::seconds(20)))
+        report.problem("the log never showed the run end");
+    // The worker ends after its last step; let it, and a little more.
+    if (!waitForThreadsAtMost(threadsBefore))
+        report.problem("the worker thread did not end");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    report.step("yum ended and the worker is gone");
+
+    if (sequencesEndedInLogs() != endedBefore + 1)
+        report.problem("sequences ended: " + std::to_string(sequencesEndedInLogs() - endedBefore));
+    for (const std::string& violation : browser.violations())
+        report.problem("violation: " + violation);
+    if (!successes.empty() || !failures.empty())
+        report.problem("a page callback ran after NP_Shutdown");
+}
+
+struct ChildOutcome {
+    std::vector<std::string> steps;
+    std::vector<std::string> problems;
+    bool done = false;
+    bool timedOut = false;
+    int status = 0;
+};
+
+// Runs the scenario in a child forked now, while this process has only its
+// own thread, and collects its report and its end.
+ChildOutcome runInChild(const std::function<void(ChildReport&)>& scenario, std::chrono::seconds timeout)
+{
+    ChildOutcome outcome;
+    int fds[2];
+    if (pipe(fds) != 0) {
+        outcome.problems.push_back(std::string("pipe: ") + strerror(errno));
+        return outcome;
+    }
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) {
+        outcome.problems.push_back(std::string("fork: ") + strerror(errno));
+        close(fds[0]);
+        close(fds[1]);
+        return outcome;
+    }
+    if (child == 0) {
+        close(fds[0]);
+        ChildReport report(fds[1]);
+        try {
+            scenario(report);
+        } catch (const std::exception& e) {
+            report.problem(std::string("exception: ") + e.what());
+        }
+        report.done();
+        // No exit handlers: the test framework's and the plugin's state are
+        // the parent's to end.
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            outcome.timedOut = true;
+            kill(child, SIGKILL);
+            break;
+        }
+        pollfd pfd = {fds[0], POLLIN, 0};
+        const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    while (waitpid(child, &outcome.status, 0) < 0 && errno == EINTR) {
+    }
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("step ", 0) == 0)
+            outcome.steps.push_back(line.substr(5));
+        else if (line.rfind("problem ", 0) == 0)
+            outcome.problems.push_back(line.substr(8));
+        else if (line == "done")
+            outcome.done = true;
+    }
+    return outcome;
+}
+
+// The browser destroys the instance, shuts the module down and unloads the
+// library while yum runs; then yum ends. The browser lives on, nothing calls
+// it after NP_Shutdown, and the worker's run ends as the log shows. With yum
+// exiting 1 the worker runs gpk-update-viewer too, still after the unload.
+TEST(InstallerStaysMapped, TheBrowserOutlivesAnUpdateRunningPastTheUnload)
+{
+    const struct {
+        int yumExit;
+        std::vector<std::string> commands;
+    } cases[] = {
+        {0, {kYum}},
+        {1, {kYum, kViewer}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("yum exits " + std::to_string(c.yumExit));
+        CommandStubs::reset();
+        CommandStubs::exitWith("yum", c.yumExit);
+        CommandStubs::hold("yum");
+        // fork copies only the calling thread: fork from a process of one.
+        ASSERT_TRUE(waitForThreadsAtMost(threadsBeforeWorkers()));
+
+        const ChildOutcome outcome = runInChild(browserUnloadsWhileYumRuns, std::chrono::seconds(50));
+        const std::string reached = outcome.steps.empty() ? "(nothing)" : outcome.steps.back();
+        if (outcome.timedOut) {
+            ADD_FAILURE() << "the browser did not finish in time; it reached: " << reached;
+        } else if (WIFSIGNALED(outcome.status)) {
+            const int signal = WTERMSIG(outcome.status);
+            ADD_FAILURE() << "the browser died with signal " << signal << " (" << strsignal(signal)
+                          << "); it reached: " << reached;
+        } else if (!WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0 || !outcome.done) {
+            ADD_FAILURE() << "the browser ended with status " << outcome.status << " before its end; it reached: "
+                          << reached;
+        }
+        for (const std::string& problem : outcome.problems)
+            ADD_FAILURE() << problem;
+        EXPECT_EQ(c.commands, CommandStubs::calls());
+        CommandStubs::reset();
+    }
+}
+
+} // namespace
