@@ -1,7 +1,9 @@
 // runInChild: runs a piece of a test in a forked child process, so that what
 // it does to its process stays there: a process-wide flag set once, a
-// privilege dropped, a small stack, a crash. The body gives back a line of
-// what it saw; the child's standard error is kept; the parent asserts.
+// privilege dropped, a small stack, a crash. The body gives back what it
+// saw, and may note lines on the way (note), which reach the parent even
+// when the child dies after them; the child's standard error is kept; the
+// parent asserts. A child that outlives its time limit is killed.
 //
 // As::OtherUser runs the body as a user other than root, as a browser runs:
 // when the tests run as root the child drops to kOtherUser first (hand the
@@ -14,6 +16,7 @@
 #ifndef TESTS_COMMON_CHILDRUN_H
 #define TESTS_COMMON_CHILDRUN_H
 
+#include <errno.h>
 #include <grp.h>
 #include <signal.h>
 #include <stdio.h>
@@ -23,10 +26,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace childrun {
 
@@ -36,14 +41,17 @@ const uid_t kOtherUser = 65534;
 enum class As { ThisUser, OtherUser };
 
 struct Outcome {
-    std::string skipped;  // why the body did not run, or ""
-    int status = 0;       // as waitpid gives it
-    std::string report;   // what the body gave back, or how it threw
-    std::string errors;   // what the child wrote on standard error
+    std::string skipped;    // why the body did not run, or ""
+    int status = 0;         // as waitpid gives it
+    bool timedOut = false;  // killed at its time limit
+    std::string report;     // the noted lines, then what the body gave back or how it threw
+    std::string errors;     // what the child wrote on standard error
 
-    bool exitedCleanly() const { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+    bool exitedCleanly() const { return !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
     std::string how() const
     {
+        if (timedOut)
+            return "killed at its time limit";
         if (WIFSIGNALED(status))
             return "killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
                    strsignal(WTERMSIG(status)) + ")";
@@ -71,6 +79,25 @@ inline void handOver(const std::string& root)
 
 namespace detail {
 
+// The child's report file; -1 in the parent.
+inline int& reportDescriptor()
+{
+    static int fd = -1;
+    return fd;
+}
+
+inline void writeAll(int fd, const std::string& text)
+{
+    for (size_t at = 0; fd >= 0 && at < text.size();) {
+        const ssize_t written = write(fd, text.data() + at, text.size() - at);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        at += static_cast<size_t>(written);
+    }
+}
+
 inline std::string readAll(FILE* file)
 {
     std::string text;
@@ -87,27 +114,39 @@ const int kCouldNotDrop = 77;
 
 } // namespace detail
 
-inline Outcome runInChild(const std::function<std::string()>& body, As as = As::ThisUser)
+// In the child: adds line and a line end to the report at once.
+inline void note(const std::string& line)
+{
+    detail::writeAll(detail::reportDescriptor(), line + "\n");
+}
+
+inline Outcome runInChild(const std::function<std::string()>& body, As as = As::ThisUser,
+                          std::chrono::seconds limit = std::chrono::seconds(90))
 {
     Outcome outcome;
     FILE* report = tmpfile();
     FILE* errors = tmpfile();
     if (!report || !errors) {
         outcome.skipped = std::string("no temporary file: ") + strerror(errno);
+        if (report)
+            fclose(report);
+        if (errors)
+            fclose(errors);
         return outcome;
     }
     fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
         dup2(fileno(errors), STDERR_FILENO);
-        std::string text;
+        detail::reportDescriptor() = fileno(report);
         int code = 0;
         if (as == As::OtherUser && dropsToOtherUser() &&
             (setgroups(0, nullptr) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)) {
-            text = std::string("cannot become user ") + std::to_string(kOtherUser) + ": " +
-                   strerror(errno);
+            note(std::string("cannot become user ") + std::to_string(kOtherUser) + ": " +
+                 strerror(errno));
             code = detail::kCouldNotDrop;
         } else {
+            std::string text;
             try {
                 text = body();
             } catch (const std::exception& e) {
@@ -115,19 +154,33 @@ inline Outcome runInChild(const std::function<std::string()>& body, As as = As::
             } catch (...) {
                 text = "threw something else";
             }
+            detail::writeAll(fileno(report), text);
         }
-        fwrite(text.data(), 1, text.size(), report);
+        // No exit handlers: what the process set up is the parent's to end.
         fflush(nullptr);
         _exit(code);
     }
     if (child < 0) {
         outcome.skipped = std::string("no child process: ") + strerror(errno);
     } else {
-        while (waitpid(child, &outcome.status, 0) < 0 && errno == EINTR) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            const pid_t ended = waitpid(child, &outcome.status, WNOHANG);
+            if (ended == child || (ended < 0 && errno != EINTR))
+                break;
+            if (std::chrono::steady_clock::now() > deadline) {
+                outcome.timedOut = true;
+                kill(child, SIGKILL);
+                while (waitpid(child, &outcome.status, 0) < 0 && errno == EINTR) {
+                }
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         outcome.report = detail::readAll(report);
         outcome.errors = detail::readAll(errors);
-        if (WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == detail::kCouldNotDrop)
+        if (!outcome.timedOut && WIFEXITED(outcome.status) &&
+            WEXITSTATUS(outcome.status) == detail::kCouldNotDrop)
             outcome.skipped = outcome.report;
     }
     fclose(report);

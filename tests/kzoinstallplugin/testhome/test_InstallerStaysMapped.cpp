@@ -10,11 +10,7 @@
 // the library. That scenario runs in a child process, so a browser killed by
 // the worker shows as a failure here instead of killing the test executable.
 #include <elf.h>
-#include <poll.h>
-#include <signal.h>
 #include <string.h>
-#include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../../common/ChildRun.h"
 #include "../../common/CommandStubs.h"
 #include "../../common/ThreadCount.h"
 #include "FakeBrowser.h"
@@ -198,34 +195,11 @@ bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
     return true;
 }
 
-// The child's report to the test, a line at a time through a pipe, written
-// at once so that the lines before a crash arrive: "step ...", "problem ...",
-// and "done" when the scenario ran to its end.
-class ChildReport {
-public:
-    explicit ChildReport(int fd) : m_fd(fd) {}
-    void step(const std::string& what) { line("step " + what); }
-    void problem(const std::string& what) { line("problem " + what); }
-    void done() { line("done"); }
-
-private:
-    void line(std::string text)
-    {
-        for (char& c : text)
-            if (c == '\n')
-                c = ' ';
-        text += '\n';
-        for (size_t at = 0; at < text.size();) {
-            const ssize_t n = write(m_fd, text.data() + at, text.size() - at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return;
-            at += static_cast<size_t>(n);
-        }
-    }
-
-    int m_fd;
+// The child's account, a line at a time, each noted at once so that the
+// lines before a crash arrive: "step ..." and "problem ...".
+struct ChildReport {
+    void step(const std::string& what) { childrun::note("step " + what); }
+    void problem(const std::string& what) { childrun::note("problem " + what); }
 };
 
 // The browser's side, in the child: an update whose yum is held, then
@@ -293,82 +267,16 @@ void browserUnloadsWhileYumRuns(ChildReport& report)
         report.problem("a page callback ran after NP_Shutdown");
 }
 
-struct ChildOutcome {
-    std::vector<std::string> steps;
-    std::vector<std::string> problems;
-    bool done = false;
-    bool timedOut = false;
-    int status = 0;
-};
-
-// Runs the scenario in a child forked now, while this process has only its
-// own thread, and collects its report and its end.
-ChildOutcome runInChild(const std::function<void(ChildReport&)>& scenario, std::chrono::seconds timeout)
+// The lines of a report that begin with prefix, without it.
+std::vector<std::string> linesOf(const std::string& report, const std::string& prefix)
 {
-    ChildOutcome outcome;
-    int fds[2];
-    if (pipe(fds) != 0) {
-        outcome.problems.push_back(std::string("pipe: ") + strerror(errno));
-        return outcome;
-    }
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child < 0) {
-        outcome.problems.push_back(std::string("fork: ") + strerror(errno));
-        close(fds[0]);
-        close(fds[1]);
-        return outcome;
-    }
-    if (child == 0) {
-        close(fds[0]);
-        ChildReport report(fds[1]);
-        try {
-            scenario(report);
-        } catch (const std::exception& e) {
-            report.problem(std::string("exception: ") + e.what());
-        }
-        report.done();
-        // No exit handlers: the test framework's and the plugin's state are
-        // the parent's to end.
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            outcome.timedOut = true;
-            kill(child, SIGKILL);
-            break;
-        }
-        pollfd pfd = {fds[0], POLLIN, 0};
-        const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            continue;
-        char buffer[4096];
-        const ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    while (waitpid(child, &outcome.status, 0) < 0 && errno == EINTR) {
-    }
-    std::istringstream lines(text);
+    std::vector<std::string> found;
+    std::istringstream lines(report);
     for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("step ", 0) == 0)
-            outcome.steps.push_back(line.substr(5));
-        else if (line.rfind("problem ", 0) == 0)
-            outcome.problems.push_back(line.substr(8));
-        else if (line == "done")
-            outcome.done = true;
+        if (line.rfind(prefix, 0) == 0)
+            found.push_back(line.substr(prefix.size()));
     }
-    return outcome;
+    return found;
 }
 
 // The browser destroys the instance, shuts the module down and unloads the
@@ -392,19 +300,20 @@ TEST(InstallerStaysMapped, TheBrowserOutlivesAnUpdateRunningPastTheUnload)
         // fork copies only the calling thread: fork from a process of one.
         ASSERT_TRUE(waitForThreadsAtMost(threadsBeforeWorkers()));
 
-        const ChildOutcome outcome = runInChild(browserUnloadsWhileYumRuns, std::chrono::seconds(50));
-        const std::string reached = outcome.steps.empty() ? "(nothing)" : outcome.steps.back();
-        if (outcome.timedOut) {
-            ADD_FAILURE() << "the browser did not finish in time; it reached: " << reached;
-        } else if (WIFSIGNALED(outcome.status)) {
-            const int signal = WTERMSIG(outcome.status);
-            ADD_FAILURE() << "the browser died with signal " << signal << " (" << strsignal(signal)
-                          << "); it reached: " << reached;
-        } else if (!WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0 || !outcome.done) {
-            ADD_FAILURE() << "the browser ended with status " << outcome.status << " before its end; it reached: "
-                          << reached;
+        const childrun::Outcome outcome = childrun::runInChild(
+            [] {
+                ChildReport report;
+                browserUnloadsWhileYumRuns(report);
+                return std::string("done\n");
+            },
+            childrun::As::ThisUser, std::chrono::seconds(50));
+        const std::vector<std::string> steps = linesOf(outcome.report, "step ");
+        const std::string reached = steps.empty() ? "(nothing)" : steps.back();
+        if (!outcome.exitedCleanly() || linesOf(outcome.report, "done").empty()) {
+            ADD_FAILURE() << "the browser's process (" << outcome.how()
+                          << ") did not reach its end; it reached: " << reached;
         }
-        for (const std::string& problem : outcome.problems)
+        for (const std::string& problem : linesOf(outcome.report, "problem "))
             ADD_FAILURE() << problem;
         EXPECT_EQ(c.commands, CommandStubs::calls());
         CommandStubs::reset();
