@@ -9,13 +9,19 @@ mount namespace in which the password database gives the user a home of the
 caller's and the fixed main plugin folder holds just the files the caller
 names. The engine side (main) loads the page with setHtml at the
 given address and polls it until its script sets window.kzoDone, then hands
-window.kzoResults (any JSON value) back through a file.
+window.kzoResults (any JSON value) back through a file. With a signals
+folder, each poll also passes signals both ways: a signal is a name that is
+a key of the page's window.kzoSignals and an empty file in the folder, so
+the page and processes outside it (stand-in commands, the caller) can wait
+for each other rather than for time.
 
 The engine loads plugins with deep binding (RTLD_DEEPBIND), so a preloaded
 library cannot stand in for C library functions the plugin calls; a private
 password entry in a mount namespace is what changes the home it finds.
 
-A page reports with: window.kzoResults = ...; window.kzoDone = true;
+A page reports with: window.kzoResults = ...; window.kzoDone = true; it may
+name what it waits for in window.kzoWaiting (a list), which is reported when
+its time runs out.
 """
 
 import json
@@ -34,26 +40,36 @@ MAIN_PLUGIN_DIR = "/usr/lib64/mozilla/plugins"
 # starts GTK+ 2; other plugin folders would load plugins besides ours.
 DROPPED_VARIABLES = ("QT_QPA_PLATFORMTHEME", "GTK_MODULES", "MOZ_PLUGIN_PATH")
 STUB_COMMANDS = ("yum", "gpk-update-viewer")
+# The signal the engine raises when the page has ended, done or not.
+PAGE_ENDED = "page-ended"
 
 
 class EngineError(Exception):
     pass
 
 
-def write_stub_commands(directory, exit_codes, calls_log, seconds=0):
+def raise_signal(signals, name):
+    open(os.path.join(signals, name), "a").close()
+
+
+def write_script(path, body):
+    """Writes an executable shell script."""
+    with open(path, "w") as out:
+        out.write("#!/bin/sh\n" + body)
+    os.chmod(path, 0o755)
+
+
+def write_stub_commands(directory, exit_codes, calls_log, steps=None):
     """Writes stand-ins for the package manager and the update viewer into
-    directory: each appends its command line to calls_log, takes the given
-    seconds and exits with exit_codes[name] (0 when not given)."""
+    directory: each appends its command line to calls_log, runs
+    steps[name] (shell text, when given) and exits with exit_codes[name]
+    (0 when not given)."""
     os.makedirs(directory, exist_ok=True)
     for name in STUB_COMMANDS:
-        path = os.path.join(directory, name)
-        with open(path, "w") as out:
-            out.write("#!/bin/sh\n"
-                      "echo \"%s $*\" >> %s\n"
-                      "sleep %s\n"
-                      "exit %d\n" % (name, shlex.quote(calls_log), seconds,
-                                      exit_codes.get(name, 0)))
-        os.chmod(path, 0o755)
+        write_script(os.path.join(directory, name),
+                     "echo \"%s $*\" >> %s\n%s"
+                     "exit %d\n" % (name, shlex.quote(calls_log), (steps or {}).get(name, ""),
+                                     exit_codes.get(name, 0)))
 
 
 def private_namespace_command():
@@ -180,11 +196,12 @@ def describe_status(status):
 
 
 def run_page(html, base_url, plugin_dir, work_dir, timeout=30, stub_dir=None, home=None,
-             extra_env=None, private=None, main_plugin_files=(), use_xvfb=None):
+             extra_env=None, private=None, main_plugin_files=(), use_xvfb=None, signals=None):
     """Runs html at base_url in a fresh engine process; returns a dict with
-    "done" (the page finished), "results" (window.kzoResults), "console"
-    (the page's console lines), "log" (the engine's standard output and
-    error) and "status" (its exit status).
+    "done" (the page finished), "results" (window.kzoResults), "waiting"
+    (what the page still waited for), "console" (the page's console lines),
+    "log" (the engine's standard output and error) and "status" (its exit
+    status). signals: the folder of the page's signals, or None.
 
     home: the engine's home ($HOME and, with private, the password
     database's). private: the prefix of private_namespace_command(), to run
@@ -196,7 +213,8 @@ def run_page(html, base_url, plugin_dir, work_dir, timeout=30, stub_dir=None, ho
     if os.path.exists(result):
         os.remove(result)
     with open(request, "w") as out:
-        json.dump({"html": html, "url": base_url, "timeout": timeout, "result": result}, out)
+        json.dump({"html": html, "url": base_url, "timeout": timeout, "result": result,
+                   "signals": signals}, out)
 
     command = [ENGINE_PYTHON, os.path.abspath(__file__), request]
     if use_xvfb is None:
@@ -262,14 +280,35 @@ def main(request_path):
     view.resize(640, 480)
     view.show()
     frame = page.mainFrame()
-    state = {"loaded": None, "left": int(request["timeout"] * 1000)}
+    # On the clock: a busy engine polls less often than asked.
+    deadline = time.monotonic() + request["timeout"]
+    state = {"loaded": None}
     poll_ms = 50
 
+    def page_json(expression):
+        text = frame.evaluateJavaScript("JSON.stringify(%s)" % expression)
+        return json.loads(text) if isinstance(text, str) else None
+
+    signals = request.get("signals")
+
+    def pass_signals():
+        raised = page_json("Object.keys(window.kzoSignals || {})") or []
+        for name in raised:
+            # A page names signals, never paths.
+            if os.path.basename(name) == name and name not in ("", ".", ".."):
+                raise_signal(signals, name)
+        for name in set(os.listdir(signals)) - set(raised):
+            frame.evaluateJavaScript(
+                "(window.kzoSignals = window.kzoSignals || {})[%s] = true" % json.dumps(name))
+
     def finish(done):
-        results = frame.evaluateJavaScript(
-            "JSON.stringify(window.kzoResults === undefined ? null : window.kzoResults)")
+        if signals:
+            pass_signals()
+            raise_signal(signals, PAGE_ENDED)
         answer = {"done": done, "loaded": state["loaded"], "console": console,
-                  "results": json.loads(results) if isinstance(results, str) else None}
+                  "results": page_json("window.kzoResults === undefined ? null : "
+                                       "window.kzoResults"),
+                  "waiting": page_json("window.kzoWaiting || []") or []}
         # The page goes first, so that its plugin instances are destroyed
         # while the engine is still whole.
         view.setHtml("")
@@ -278,10 +317,11 @@ def main(request_path):
         QTimer.singleShot(100, app.quit)
 
     def poll():
+        if signals:
+            pass_signals()
         if frame.evaluateJavaScript("window.kzoDone === true") is True:
             return finish(True)
-        state["left"] -= poll_ms
-        if state["left"] <= 0:
+        if time.monotonic() >= deadline:
             return finish(False)
         QTimer.singleShot(poll_ms, poll)
 

@@ -10,7 +10,12 @@ the plugin would write into the real home. Exit status: 0 passed, 1 failed,
 77 skipped.
 
     e2e.py --list
-    e2e.py --case NAME --plugin PLUGIN.so --work DIR [--time-scale N]
+    e2e.py --case NAME --plugin PLUGIN.so --work DIR --limit SECONDS [--time-scale N]
+
+The pages, the stand-ins and the cases wait for what the others do (signals,
+see kzopage), not for a time; only where something must not happen does a
+page give it a while to come. A page run's time limit (--limit) is a safety
+limit: when it runs out, the case fails saying what was still awaited.
 """
 
 import argparse
@@ -39,6 +44,24 @@ DAY = 24 * 3600
 ENGINE_ERROR = "Error calling method on NPObject."
 STRING = "Ss"
 OBJECT = "N5boost10shared_ptrIN2FB5JSAPIEEE"
+PLUGIN_GONE = "destructing kzoautoinstall plugin "
+SEQUENCE_ENDED = "Installer command: %s. Return code: " % UPDATE_COMMAND
+
+# Shell functions of the stand-ins. signal NAME raises a signal of the page
+# run; wait_for NAME waits until the page or the case raised NAME. The case's
+# time limit, or the page's end without NAME, ends the wait with a note that
+# fails the case.
+STAND_IN_SIGNALS = r'''
+signal() { : > "$KZO_SIGNALS/$1"; }
+ran_out() { echo "${0##*/} waited for the signal $1: $2" >> "$KZO_RAN_OUT"; exit 70; }
+wait_for() {
+  while [ ! -e "$KZO_SIGNALS/$1" ]; do
+    [ -e "$KZO_SIGNALS/%s" ] && ran_out "$1" "the page ended without it"
+    [ "$(date +%%s)" -ge "$KZO_DEADLINE" ] && ran_out "$1" "the case's time limit ran out"
+    sleep 0.05
+  done
+}
+''' % kzopage.PAGE_ENDED
 
 
 class Failed(Exception):
@@ -90,6 +113,7 @@ class Case:
                    os.path.join(self.plugins, os.path.basename(args.plugin)))
         self.test_plugin = args.test_plugin
         self.time_scale = args.time_scale
+        self.limit = args.limit
         self.env = {"XDG_RUNTIME_DIR": runtime}
         self.private = kzopage.private_namespace_command()
         if not self.private:
@@ -98,8 +122,11 @@ class Case:
                           kzopage.MAIN_PLUGIN_DIR)
         self.runs = 0
 
-    def stub_commands(self, exit_codes=None, seconds=0):
-        kzopage.write_stub_commands(self.stubs, exit_codes or {}, self.calls_log, seconds)
+    def stub_commands(self, exit_codes=None, steps=None):
+        """The stand-ins of kzopage; steps may use the signal functions."""
+        kzopage.write_stub_commands(self.stubs, exit_codes or {}, self.calls_log,
+                                    {name: STAND_IN_SIGNALS + step
+                                     for name, step in (steps or {}).items()})
 
     def calls(self):
         if not os.path.exists(self.calls_log):
@@ -107,8 +134,10 @@ class Case:
         with open(self.calls_log) as f:
             return [line.rstrip() for line in f]
 
-    def run(self, page, url=ALLOWED_PAGE, main_plugin_files=(), timeout=30):
-        """Runs a page of pages/ and returns (results, events)."""
+    def run(self, page, url=ALLOWED_PAGE, main_plugin_files=(), raise_when=None):
+        """Runs a page of pages/ and returns (results, events). raise_when:
+        {signal: test}, each signal raised once its test holds while the page
+        runs."""
         with open(os.path.join(HERE, "pages", "harness.js")) as f:
             harness = f.read()
         with open(os.path.join(HERE, "pages", page)) as f:
@@ -116,18 +145,41 @@ class Case:
         if not os.path.exists(self.stubs):
             self.stub_commands()
         self.runs += 1
-        answer = kzopage.run_page(html, url, self.plugins,
-                                  os.path.join(self.work, "run%d" % self.runs),
-                                  timeout=timeout * self.time_scale, stub_dir=self.stubs,
-                                  home=self.home,
-                                  extra_env=self.env, private=self.private,
-                                  main_plugin_files=main_plugin_files, use_xvfb=True)
+        run_dir = os.path.join(self.work, "run%d" % self.runs)
+        signals = os.path.join(run_dir, "signals")
+        ran_out = os.path.join(run_dir, "ran-out.log")
+        os.makedirs(signals)
+        env = dict(self.env, KZO_SIGNALS=signals, KZO_RAN_OUT=ran_out,
+                   KZO_DEADLINE=str(int(time.time()) + self.limit))
+        stop = threading.Event()
+        watcher = threading.Thread(target=raise_signals,
+                                   args=(signals, dict(raise_when or {}), stop))
+        watcher.start()
+        try:
+            answer = kzopage.run_page(html, url, self.plugins, run_dir, timeout=self.limit,
+                                      stub_dir=self.stubs, home=self.home, extra_env=env,
+                                      private=self.private,
+                                      main_plugin_files=main_plugin_files, use_xvfb=True,
+                                      signals=signals)
+        except kzopage.EngineError as e:
+            answer = {"error": str(e)}
+        finally:
+            stop.set()
+            watcher.join()
+        # What the stand-ins waited for in vain, once each.
+        problems = list(dict.fromkeys(read_text(ran_out).splitlines())) \
+            if os.path.exists(ran_out) else []
+        if "error" in answer:
+            raise Failed("\n".join(problems + [answer["error"]]))
         self.last_log = answer["log"]
-        if not answer["loaded"] or not answer["done"] or answer["status"] != 0:
-            raise Failed("the page did not run to its end (loaded %s, done %s, engine status "
-                         "%s); console: %s\nengine output:\n%s" % (
-                             answer["loaded"], answer["done"], answer["status"],
-                             answer["console"], answer["log"]))
+        if not answer["done"]:
+            problems.append("the case's time limit (%d s) ran out while the page waited for %s" % (
+                self.limit, ", ".join(answer["waiting"]) or "its end"))
+        if problems or not answer["loaded"] or answer["status"] != 0:
+            raise Failed("%s\nthe page's run: loaded %s, done %s, engine status %s; console: %s\n"
+                         "engine output:\n%s" % (
+                             "\n".join(problems), answer["loaded"], answer["done"],
+                             answer["status"], answer["console"], answer["log"]))
         reported = answer["results"]
         return reported["results"], reported["events"]
 
@@ -138,13 +190,37 @@ class Case:
         return logs, sorted(n for n in os.listdir(logs)
                             if os.path.isfile(os.path.join(logs, n)))
 
+    def plugin_logs(self):
+        """The plugin's own log files: (folder, names)."""
+        logs, names = self.log_files()
+        return logs, [n for n in names if n.startswith("okzoinstallplugin.")]
+
     def plugin_log(self):
         """The text of the one log file the plugin wrote."""
-        logs, names = self.log_files()
-        mine = [n for n in names if n.startswith("okzoinstallplugin.")]
+        logs, mine = self.plugin_logs()
         expect(len(mine), 1, "log files in " + logs)
-        with open(os.path.join(logs, mine[0])) as f:
-            return f.read()
+        return read_text(os.path.join(logs, mine[0]))
+
+    def log_holds(self, text):
+        """A test for run's raise_when: the plugin's log holds text."""
+        def test():
+            logs, mine = self.plugin_logs()
+            return any(text in read_text(os.path.join(logs, n)) for n in mine)
+        return test
+
+
+def read_text(path):
+    with open(path) as f:
+        return f.read()
+
+
+def raise_signals(signals, tests, stop):
+    """Raises each signal of tests once its test holds, until stop is set."""
+    while tests and not stop.wait(0.05):
+        for name, test in list(tests.items()):
+            if test():
+                kzopage.raise_signal(signals, name)
+                del tests[name]
 
 
 CASES = {}
@@ -251,9 +327,12 @@ for _name, (_codes, _commands, _report) in UPDATES.items():
 
 @case("update_outlives_page")
 def update_outlives_page(c):
-    # One update runs and a second waits for it when their instance goes.
-    c.stub_commands({"yum": 0}, seconds=1)
-    r, events = c.run("update-outlives-page.html")
+    # One update runs and a second waits for it when their instance goes;
+    # yum ends only once the plugin has logged the instance's end.
+    c.stub_commands({"yum": 0}, {"yum": "signal yum-started\nwait_for instance-gone\n"})
+    r, events = c.run("update-outlives-page.html",
+                      raise_when={"instance-gone": c.log_holds(PLUGIN_GONE),
+                                  "sequence-ended": c.log_holds(SEQUENCE_ENDED)})
     expect(r["updatePlugin"], {"type": "undefined", "value": None}, "updatePlugin's result")
     expect(r["second updatePlugin"], {"type": "undefined", "value": None},
            "the second updatePlugin's result")
@@ -262,8 +341,7 @@ def update_outlives_page(c):
     expect(events, ["progress:100", "progress2:100", "removed"], "page callbacks")
     expect(c.calls(), [UPDATE_COMMAND], "commands run")
     log = c.plugin_log()
-    expect(log.count("Installer command: %s. Return code: 0" % UPDATE_COMMAND), 1,
-           "finished sequences in the log:\n" + log)
+    expect(log.count(SEQUENCE_ENDED + "0"), 1, "finished sequences in the log:\n" + log)
 
 
 MANY_UPDATES = 300  # the page's CALLS
@@ -275,28 +353,16 @@ def many_updates(c):
     of them, each call reports once, and the engine gains no thread per
     call. The version lookup of each call runs ls, whose stand-in notes the
     engine's threads (the parent of the lookup's shell) before it runs the
-    real ls; yum takes until every call has looked its version up."""
-    c.stub_commands()
+    real ls; the first yum runs until the page says it made every call."""
+    c.stub_commands(steps={"yum": "wait_for calls-made\n"})
     threads_log = os.path.join(c.work, "threads.log")
-    stubs = {
-        "ls": "engine=$(awk '/^PPid:/ { print $2 }' /proc/$PPID/status)\n"
-              "n=$(set -- /proc/$engine/task/*; echo $#)\n"
-              "echo $n >> %s\n"
-              "exec /bin/ls \"$@\"\n" % shlex.quote(threads_log),
-        "yum": "echo \"yum $*\" >> %s\n"
-               "n=0\n"
-               "while [ \"$(cat %s 2>/dev/null | wc -l)\" -lt %d ] && [ $n -lt %d ]; do\n"
-               "  sleep 0.05; n=$((n+1))\n"
-               "done\n" % (shlex.quote(c.calls_log), shlex.quote(threads_log), MANY_UPDATES,
-                           1200 * c.time_scale),
-    }
-    for name, body in stubs.items():
-        path = os.path.join(c.stubs, name)
-        with open(path, "w") as f:
-            f.write("#!/bin/sh\n" + body)
-        os.chmod(path, 0o755)
+    kzopage.write_script(os.path.join(c.stubs, "ls"),
+                         "engine=$(awk '/^PPid:/ { print $2 }' /proc/$PPID/status)\n"
+                         "n=$(set -- /proc/$engine/task/*; echo $#)\n"
+                         "echo $n >> %s\n"
+                         "exec /bin/ls \"$@\"\n" % shlex.quote(threads_log))
 
-    r, _ = c.run("many-updates.html", timeout=90)
+    r, _ = c.run("many-updates.html")
     value(r["updates"], MANY_UPDATES, "updatePlugin calls made")
     expect(r["reports"], {"type": "object",
                           "value": {"progress:100": MANY_UPDATES, "success:0": MANY_UPDATES}},
@@ -460,11 +526,14 @@ def main():
     parser.add_argument("--plugin")
     parser.add_argument("--test-plugin")
     parser.add_argument("--work")
+    parser.add_argument("--limit", type=int, help="a page run's time limit in seconds")
     parser.add_argument("--time-scale", type=int, default=1)
     args = parser.parse_args()
     if args.list:
         print(";".join(CASES))
         return 0
+    if not args.limit:
+        parser.error("--limit is needed to run a case")
     try:
         CASES[args.case](Case(args))
     except Skipped as e:

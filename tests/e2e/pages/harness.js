@@ -2,7 +2,11 @@
 // {type, value} or, when it throws, {error, last}: the exception's message and
 // the plugin's getLastException() (this engine replaces a plugin's exception
 // text with a fixed one). Events (page callbacks) are kept in order.
-// finish() hands everything to the engine runner.
+// finish() hands everything to the engine runner. signal(name) tells the
+// stand-in commands and the case that something happened; signalled(name)
+// says whether they (or the page) raised name.
+window.kzoSignals = {};
+window.kzoWaiting = [];
 var kzo = {
   results: {},
   events: [],
@@ -21,15 +25,19 @@ var kzo = {
   recorder: function (kind) {
     return function (code) { kzo.events.push(kind + ":" + code); };
   },
-  // Calls done() once test() holds, or after ms milliseconds.
-  waitFor: function (test, ms, done) {
-    var left = ms;
+  // Calls done() once test() holds. No time limit of its own: when the
+  // case's runs out first, the runner names what was still awaited.
+  waitFor: function (what, test, done) {
+    var waiting = window.kzoWaiting;
+    waiting.push(what);
     (function poll() {
-      if (test() || left <= 0) return done();
-      left -= 50;
-      setTimeout(poll, 50);
+      if (!test()) return setTimeout(poll, 50);
+      waiting.splice(waiting.indexOf(what), 1);
+      done();
     })();
   },
+  signal: function (name) { window.kzoSignals[name] = true; },
+  signalled: function (name) { return window.kzoSignals[name] === true; },
   finish: function () {
     window.kzoResults = { results: kzo.results, events: kzo.events };
     window.kzoDone = true;
