@@ -20,6 +20,8 @@
 //                                   ("detached shutdown=<0|1> call=<answer or
 //                                   error text>", under coreJournal)
 //   anything else                   a working plugin
+// Every root object offers "shared", one scriptable object for the whole
+// process (until NP_Shutdown), with the method "echo".
 // The root object records what the core saw ("events": attached, detached,
 // mouse and key presses, "resized x y w h", "clip top left bottom right")
 // and offers methods that exercise values, page objects, worker threads,
@@ -239,6 +241,56 @@ public:
     }
 };
 
+// One scriptable object for the whole process, the "shared" property of
+// every root object, as an application's process-wide object is: its
+// function objects reach the pages of several instances at once. Made on
+// first use, dropped when the last module goes. Pages store values on its
+// function objects only: nothing would let a value stored on the object
+// itself go before the module ends, after the browser's last release.
+class SharedObject : public FB::JSAPIAuto {
+public:
+    SharedObject() : FB::JSAPIAuto("<shared>")
+    {
+        dynamicAttributes = false;
+        addMethod("echo", [](const FB::VariantList& args) { return args.empty() ? FB::variant() : args[0]; });
+    }
+
+    using FB::JSAPIAuto::addEventHandler;
+    void setAttribute(const std::string&, const FB::variant&) override { refuse(); }
+    void addEventHandler(const std::string&, const FB::JSObjectPtr&) override { refuse(); }
+    void addEventInterface(const FB::JSObjectPtr&) override { refuse(); }
+
+    static FB::JSAPIPtr get()
+    {
+        Held& held = process();
+        boost::mutex::scoped_lock lock(held.mutex);
+        if (!held.object)
+            held.object = boost::make_shared<SharedObject>();
+        return held.object;
+    }
+    static void drop()
+    {
+        // Ends after the lock is let go.
+        FB::JSAPIPtr last;
+        Held& held = process();
+        boost::mutex::scoped_lock lock(held.mutex);
+        last.swap(held.object);
+    }
+
+private:
+    static void refuse() { throw FB::script_error("the shared object keeps no page values"); }
+
+    struct Held {
+        boost::mutex mutex;
+        FB::JSAPIPtr object;
+    };
+    static Held& process()
+    {
+        static Held held;
+        return held;
+    }
+};
+
 class TestRoot : public FB::JSAPIAuto {
 public:
     TestRoot(const FB::BrowserHostPtr& host, const boost::weak_ptr<FB::PluginCore>& core,
@@ -296,6 +348,9 @@ public:
             m_listsLength = nestedLength(value.convert_cast<FB::VariantList>());
         };
         addProperty("lists", lists);
+        PropertyAccessors shared;
+        shared.getter = [] { return FB::variant(SharedObject::get()); };
+        addProperty("shared", shared);
     }
 
     ~TestRoot() override
@@ -792,6 +847,8 @@ private:
 
 class TestFactory : public FB::FactoryBase {
 public:
+    void globalPluginDeinitialize() override { SharedObject::drop(); }
+
     FB::PluginCorePtr createPlugin(const std::string& mimetype) override
     {
         if (mimetype == "application/x-fbtest-throw")
