@@ -209,8 +209,8 @@ NPJavascriptObject* NPJavascriptObject::newObject(const NpapiBrowserHostPtr& hos
     if (autoRelease && api)
         host->retainJSAPI(api);
     // The page may store values on a function object, among them one that
-    // holds the browser object owning the function: they go when the
-    // instance does.
+    // holds the browser object owning the function: they go when the last
+    // instance that handed the function to its page does.
     if (dynamic_cast<const JSFunction*>(api.get()))
         host->notifyAtShutdown(api);
     return object;

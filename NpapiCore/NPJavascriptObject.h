@@ -13,8 +13,9 @@
 // The scriptable object and the host are held weakly; with autoRelease the
 // host retains the scriptable object while this browser object exists. Once
 // the host has shut down every member call answers false, as when it is
-// gone. A browser object made for a function object has the host send the
-// function its shutdown notice, which drops what the page stored on it.
+// gone. A browser object made for a function object names the function to
+// the host for its shutdown notice, which drops what the pages stored on it
+// once the last host that named it shuts down.
 // Main thread only; no lock of its own.
 #ifndef FB_NPAPI_NPJAVASCRIPTOBJECT_H
 #define FB_NPAPI_NPJAVASCRIPTOBJECT_H

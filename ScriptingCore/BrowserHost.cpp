@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <boost/algorithm/string/replace.hpp>
@@ -22,6 +23,7 @@
 #include "DOM/Window.h"
 #include "JSAPI.h"
 #include "JSObject.h"
+#include "NamingHosts.h"
 #include "SimpleStreamHelper.h"
 #include "SystemProxyDetector.h"
 #include "URI.h"
@@ -40,6 +42,9 @@ const char kDelayedCallPrefix[] = "__FB_CALL_";
 // The size of the table of objects to notify at which gone ones are first
 // swept out.
 const std::size_t kFirstNoticeSweep = 64;
+
+// An object named for the notice, by address, as the table holds it.
+typedef std::pair<const JSAPI*, JSAPIWeakPtr> NamedObject;
 
 // The page helper: with three arguments it calls f itself, with four f's
 // member fname with f as its object, from the page's timer queue.
@@ -86,7 +91,13 @@ BrowserHost::BrowserHost()
 {
 }
 
-BrowserHost::~BrowserHost() {}
+BrowserHost::~BrowserHost()
+{
+    // Gone without shutting down: no notice, and this host names nothing
+    // any more. After shutdown the table is empty.
+    m_notified.forEach(
+        [](const JSAPI* address, const JSAPIWeakPtr& object) { NamingHosts::withdraw(address, object); });
+}
 
 void BrowserHost::Navigate(const std::string&, const std::string&) {}
 
@@ -265,19 +276,29 @@ void BrowserHost::notifyAtShutdown(const JSAPIPtr& object)
             const JSAPIWeakPtr* const known = m_notified.find(object.get());
             if (known && sameOwner(*known, object))
                 return;
+            // A gone object at this address.
+            if (known)
+                NamingHosts::withdraw(object.get(), *known);
             if (m_notified.size() >= m_notifiedSweepAt) {
-                std::vector<const JSAPI*> gone;
+                std::vector<NamedObject> gone;
                 m_notified.forEach([&gone](const JSAPI* address, const JSAPIWeakPtr& entry) {
                     if (entry.expired())
-                        gone.push_back(address);
+                        gone.emplace_back(address, entry);
                 });
-                for (const JSAPI* address : gone)
-                    m_notified.erase(address);
+                for (const NamedObject& entry : gone) {
+                    NamingHosts::withdraw(entry.first, entry.second);
+                    m_notified.erase(entry.first);
+                }
                 m_notifiedSweepAt = std::max(kFirstNoticeSweep, 2 * m_notified.size());
             }
             m_notified.assign(object.get(), object);
+            NamingHosts::add(object);
             return;
         }
+        // Named and ended at once: a live host that names it keeps it from
+        // the notice.
+        if (NamingHosts::isNamed(object))
+            return;
     }
     sendShutdownNotice(*object);
 }
@@ -291,15 +312,33 @@ std::vector<JSAPIPtr> BrowserHost::takeObjectsToNotify()
     m_retained.forEach(
         [&retained](const JSAPI*, const RetainedObject& entry) { retained.push_back(entry); });
     inRetentionOrder(retained);
+    // This host names nothing from here on: an object it named hears the
+    // notice only when no other live host names it still (the page of a
+    // living instance may have stored values on it).
     std::vector<JSAPIPtr> objects;
     objects.reserve(retained.size() + m_notified.size());
-    for (const RetainedObject& entry : retained)
+    for (const RetainedObject& entry : retained) {
+        const JSAPI* const address = entry.object.get();
+        const JSAPIWeakPtr* const named = m_notified.find(address);
+        if (named && sameOwner(*named, entry.object)) {
+            const bool last = NamingHosts::withdraw(address, *named);
+            m_notified.erase(address);
+            if (!last)
+                continue;
+        }
         objects.push_back(entry.object);
+    }
     // The others after the retained ones, each once.
-    for (const JSAPIWeakPtr& weak : m_notified.takeAll()) {
-        const JSAPIPtr object(weak.lock());
-        const RetainedObject* const entry = object ? m_retained.find(object.get()) : nullptr;
-        if (object && !(entry && entry->object == object))
+    std::vector<NamedObject> others;
+    others.reserve(m_notified.size());
+    m_notified.forEach([&others](const JSAPI* address, const JSAPIWeakPtr& object) {
+        others.emplace_back(address, object);
+    });
+    m_notified.takeAll();
+    for (const NamedObject& entry : others) {
+        const bool last = NamingHosts::withdraw(entry.first, entry.second);
+        const JSAPIPtr object(entry.second.lock());
+        if (object && last)
             objects.push_back(object);
     }
     return objects;

@@ -100,11 +100,12 @@ public:
     virtual void setHtmlLogEnabled(bool enabled);
 
     // Main thread: sends every retained object its shutdown notice, then
-    // every live object named by notifyAtShutdown that is not retained,
-    // releases the retained ones, marks the host shut down, runs every
-    // pending main-thread call at once (they see the host shut down) and
-    // drops the stream manager, which closes the streams it still keeps.
-    // Afterwards every hand-off to the main thread is refused.
+    // every live object named by notifyAtShutdown that is not retained
+    // (an object this host named, retained or not, only when no other live
+    // host names it), releases the retained ones, marks the host shut down,
+    // runs every pending main-thread call at once (they see the host shut
+    // down) and drops the stream manager, which closes the streams it still
+    // keeps. Afterwards every hand-off to the main thread is refused.
     virtual void shutdown();
 
     // Releases browser objects queued for release (main thread only).
@@ -153,8 +154,13 @@ public:
     void releaseAllJSAPI();
     // An object the page holds without the host retaining it (a function
     // object the page may store values on): it gets the shutdown notice at
-    // this host's shutdown, and is not kept alive meanwhile. Once the
-    // notices have gone out it gets its notice at once.
+    // this host's shutdown, and is not kept alive meanwhile. The pages of
+    // several instances may reach one object: each host that names it
+    // counts once, and it hears the notice from the last live one of them
+    // only (NamingHosts), so what a living page stored on it stays. Named
+    // once this host's notices have gone out, it hears the notice at once
+    // unless another live host names it. A host destroyed without shutting
+    // down sends no notice and names nothing any more.
     void notifyAtShutdown(const JSAPIPtr& object);
 
     // The page helper function, installed on first need; empty when the page
@@ -202,8 +208,9 @@ private:
     // Sorts a snapshot of the table into the order of first retention.
     static void inRetentionOrder(std::vector<RetainedObject>& objects);
     boost::uint64_t m_retainCount;
-    // The objects named by notifyAtShutdown, by address; the gone ones are
-    // dropped whenever the table has doubled since the last sweep.
+    // The objects named by notifyAtShutdown, by address, each counted once
+    // in NamingHosts; the gone ones are dropped (and withdrawn) whenever
+    // the table has doubled since the last sweep.
     AddressMap<const JSAPI*, JSAPIWeakPtr> m_notified;
     std::size_t m_notifiedSweepAt;
     // Set when shutdown takes the objects to notify.

@@ -8,10 +8,10 @@
 // fails with FB::script_error "Invalid JSAPI object". Otherwise it is an
 // FB::JSAPIAuto with its default members, no reserved names and no function
 // objects of its own. Subclasses replace invokeDefault only.
-// The shutdown notice (the instance that handed it to the page is going)
-// drops what the page stored on it, attributes and event handlers: a page
-// object kept there could otherwise hold the browser object that owns this
-// function for ever.
+// The shutdown notice (the last live instance that handed it to a page is
+// going; see BrowserHost::notifyAtShutdown) drops what the pages stored on
+// it, attributes and event handlers: a page object kept there could
+// otherwise hold the browser object that owns this function for ever.
 // Threads: a call holds the target's zone lock while the method runs.
 #ifndef FB_JSFUNCTION_H
 #define FB_JSFUNCTION_H

@@ -349,6 +349,58 @@ TEST_F(InstanceLife, StoredValuesGoWithTheInstanceWhileAWorkerHoldsTheCore)
     }
 }
 
+// A function object of a scriptable object that several instances share
+// (the test plugin's process-wide "shared") reaches the page of each. Each
+// page stores a page object and a number on it: when either instance ends,
+// what the living page stored still reads back; once both have ended and
+// the pages let go, the plugin holds none of their objects. The first
+// instance to end used to drop everything on it. The second round names the
+// function anew after everything on it went.
+TEST_F(InstanceLife, WhatALivingPageStoredOnASharedFunctionStaysWhenAnotherInstanceEnds)
+{
+    for (const int firstToEnd : {0, 1}) {
+        SCOPED_TRACE(firstToEnd == 0 ? "the first instance ends first" : "the second instance ends first");
+        struct Page {
+            Instance* instance;
+            ObjectRef root, shared, function, stored;
+            std::string objectName, numberName;
+        } pages[2];
+        for (int i = 0; i < 2; ++i) {
+            Page& page = pages[i];
+            page.instance = &newInstance();
+            page.root = page.instance->scriptableObject();
+            page.shared = browser->getProperty(page.root.get(), "shared").value.asObject();
+            ASSERT_TRUE(page.shared);
+            page.function = browser->getProperty(page.shared.get(), "echo").value.asObject();
+            ASSERT_TRUE(page.function);
+            page.stored = browser->newObject(page.instance->npp());
+            page.objectName = "object" + std::to_string(i);
+            page.numberName = "number" + std::to_string(i);
+            ASSERT_TRUE(browser->setProperty(page.function.get(), page.objectName, Value(page.stored)).ok);
+            ASSERT_TRUE(browser->setProperty(page.function.get(), page.numberName, Value(i + 1)).ok);
+        }
+        ASSERT_EQ(Value(1), browser->getProperty(pages[1].function.get(), "number0").value)
+            << "both pages reach one function object";
+
+        EXPECT_EQ(NPERR_NO_ERROR, pages[firstToEnd].instance->destroy());
+        const Page& living = pages[1 - firstToEnd];
+        EXPECT_EQ(living.stored.get(),
+                  browser->getProperty(living.function.get(), living.objectName).value.object());
+        EXPECT_EQ(Value(2 - firstToEnd), browser->getProperty(living.function.get(), living.numberName).value);
+        EXPECT_EQ(Value(6), browser->callMember(living.shared.get(), "echo", {Value(6)}).value);
+
+        EXPECT_EQ(NPERR_NO_ERROR, living.instance->destroy());
+        for (Page& page : pages) {
+            NPObject* const stored = page.stored.get();
+            page.root.reset();
+            page.shared.reset();
+            page.function.reset();
+            page.stored.reset();
+            EXPECT_FALSE(browser->objects().knows(stored)) << page.objectName << " is still held";
+        }
+    }
+}
+
 // A <param> the browser gives without a name is left out; the others arrive.
 TEST_F(InstanceLife, AParamWithoutANameIsLeftOut)
 {

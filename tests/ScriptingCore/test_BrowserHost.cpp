@@ -312,6 +312,72 @@ TEST_F(BrowserHostTest, NamedObjectsThatDieLeaveTheLiveOnesNamed)
     EXPECT_EQ(expected, log);
 }
 
+// The notice when one object is reached through several hosts (a function
+// object of a scriptable object that several instances share): each host
+// that names it counts once, and the object hears the notice when the last
+// live host that named it shuts down, so what a living page stored on it
+// stays; a host that goes without shutting down counts no more, and hosts
+// that name it after it heard the notice start a new count. A host still
+// notifies what it retains without naming it, and names heard after its
+// own shutdown (one of the pages it served is gone) count only while
+// another host names the object.
+TEST_F(BrowserHostTest, AnObjectSeveralHostsNamedHearsTheNoticeFromTheLastOfThem)
+{
+    enum Act { Name, Retain, End, Go };
+    struct Step {
+        int host;
+        Act act;
+    };
+    enum { A, B, C, D };
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+        // The notices heard so far, after each step.
+        const char* heard;
+    } cases[] = {
+        {"one host names it", {{A, Name}, {A, End}}, "01"},
+        {"one host retains it", {{A, Retain}, {A, End}}, "01"},
+        {"one host names and retains it, and shuts down twice",
+         {{A, Name}, {A, Retain}, {A, Name}, {A, End}, {A, End}}, "00011"},
+        {"named after its only host ended", {{A, End}, {A, Name}}, "01"},
+        {"two hosts name it, the first ends first", {{A, Name}, {B, Name}, {A, End}, {B, End}}, "0001"},
+        {"two hosts name it, the last ends first", {{A, Name}, {B, Name}, {B, End}, {A, End}}, "0001"},
+        {"two hosts name and retain it",
+         {{A, Name}, {A, Retain}, {B, Name}, {B, Retain}, {A, End}, {B, End}}, "000001"},
+        {"a host naming it twice counts once", {{A, Name}, {A, Name}, {B, Name}, {B, End}, {A, End}},
+         "00001"},
+        {"named after its host ended while another names it", {{B, Name}, {A, End}, {A, Name}, {B, End}},
+         "0001"},
+        {"a host that goes without shutting down", {{A, Name}, {B, Name}, {B, Go}, {A, End}}, "0001"},
+        {"named anew after it heard the notice",
+         {{A, Name}, {B, Name}, {A, End}, {B, End}, {C, Name}, {D, Name}, {C, End}, {D, End}},
+         "00011112"},
+        {"retained by one host, named by another", {{A, Retain}, {B, Name}, {A, End}, {B, End}}, "0012"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const FakePageObjectPtr object = host->newObject();
+        FakeBrowserHostPtr hosts[] = {FakeBrowserHost::create(), FakeBrowserHost::create(),
+                                      FakeBrowserHost::create(), FakeBrowserHost::create()};
+        std::string heard;
+        for (const Step& step : c.steps) {
+            FakeBrowserHostPtr& by = hosts[step.host];
+            switch (step.act) {
+            case Name: by->notifyAtShutdown(object); break;
+            case Retain: by->retainJSAPI(object); break;
+            case End: by->shutdown(); break;
+            case Go: by.reset(); break;
+            }
+            heard += std::to_string(object->callsOf("shutdown", "").size());
+        }
+        EXPECT_EQ(c.heard, heard);
+        for (const FakeBrowserHostPtr& other : hosts) {
+            if (other)
+                other->shutdown();
+        }
+    }
+}
+
 // Released by address and weak reference (a browser object going away):
 // only the very object the reference names, not another object at that
 // address.
