@@ -10,9 +10,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +39,34 @@ public:
         return std::string();
     }
     static std::string log() { return ReadWholeFile(logFile()); }
+
+    // The package-manager sequences that ended so far in this home: each
+    // worker logs its last command's "Return code". Every log file counts,
+    // so a child process that loaded the plugin is counted too.
+    static size_t sequencesEnded()
+    {
+        const std::string mark = ". Return code: ";
+        size_t found = 0;
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(logsDir(), error), end; !error && it != end;
+             ++it) {
+            const std::string text = ReadWholeFile(it->path().string());
+            for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1))
+                ++found;
+        }
+        return found;
+    }
+    // Waits until at least count sequences ended, for at most 20 s.
+    static bool waitForSequencesEnded(size_t count)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (sequencesEnded() < count) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
 
     void SetUp() override
     {

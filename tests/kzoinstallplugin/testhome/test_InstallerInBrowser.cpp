@@ -80,26 +80,10 @@ protected:
                                    {Value("http://u"), Value(success), Value(failure), Value(progress)});
     }
 
-    // The package-manager sequences that ended so far: each worker logs its
-    // last command's "Return code" to the process's log.
-    static size_t sequencesEnded()
-    {
-        const std::string log = TestHomeEnvironment::log();
-        size_t found = 0;
-        for (size_t at = log.find(". Return code: "); at != std::string::npos;
-             at = log.find(". Return code: ", at + 1))
-            ++found;
-        return found;
-    }
+    static size_t sequencesEnded() { return TestHomeEnvironment::sequencesEnded(); }
     static bool waitForSequencesEnded(size_t count)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (sequencesEnded() < count) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return TestHomeEnvironment::waitForSequencesEnded(count);
     }
 
     std::unique_ptr<FakeBrowser> browser;

@@ -167,34 +167,6 @@ TEST(InstallerStaysMapped, BothBuildsAreMarkedNodeleteForTheLoader)
 
 // --- The browser unloads the library while yum runs.
 
-// The ". Return code: " lines the plugin logged in this home so far: the
-// worker logs one as its sequence's last step. Every log file counts, since
-// the child that loads the plugin has a pid of its own.
-size_t sequencesEndedInLogs()
-{
-    size_t found = 0;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(TestHomeEnvironment::logsDir(), error), end; !error && it != end;
-         ++it) {
-        const std::string log = ReadWholeFile(it->path().string());
-        for (size_t at = log.find(". Return code: "); at != std::string::npos;
-             at = log.find(". Return code: ", at + 1))
-            ++found;
-    }
-    return found;
-}
-
-bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // The child's account, a line at a time, each noted at once so that the
 // lines before a crash arrive: "step ..." and "problem ...".
 struct ChildReport {
@@ -214,7 +186,7 @@ void browserUnloadsWhileYumRuns(ChildReport& report)
     if (instance.newResult() != NPERR_NO_ERROR)
         return report.problem("NPP_New failed");
     const size_t threadsBefore = threadsBeforeWorkers();
-    const size_t endedBefore = sequencesEndedInLogs();
+    const size_t endedBefore = TestHomeEnvironment::sequencesEnded();
     std::vector<int> successes, failures, progress;
     {
         auto recorder = [&browser](std::vector<int>* values) {
@@ -251,7 +223,7 @@ void browserUnloadsWhileYumRuns(ChildReport& report)
     report.step("the library is unloaded while yum runs");
 
     CommandStubs::release("yum");
-    if (!waitUntil([&] { return sequencesEndedInLogs() > endedBefore; }, std::chrono::seconds(20)))
+    if (!TestHomeEnvironment::waitForSequencesEnded(endedBefore + 1))
         report.problem("the log never showed the run end");
     // The worker ends after its last step; let it, and a little more.
     if (!waitForThreadsAtMost(threadsBefore))
@@ -259,8 +231,8 @@ void browserUnloadsWhileYumRuns(ChildReport& report)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     report.step("yum ended and the worker is gone");
 
-    if (sequencesEndedInLogs() != endedBefore + 1)
-        report.problem("sequences ended: " + std::to_string(sequencesEndedInLogs() - endedBefore));
+    if (TestHomeEnvironment::sequencesEnded() != endedBefore + 1)
+        report.problem("sequences ended: " + std::to_string(TestHomeEnvironment::sequencesEnded() - endedBefore));
     for (const std::string& violation : browser.violations())
         report.problem("violation: " + violation);
     if (!successes.empty() || !failures.empty())
