@@ -1,6 +1,7 @@
 // makeDeepFolders: a chain of folders deeper than a path may be long, for
 // tests of walks whose stack or descriptors must not grow with the depth.
-// Made relative to descriptors. Any thread.
+// Made relative to descriptors; removeDeepFolders clears what a failed walk
+// left, which a scratch folder's own clean-up cannot. Any thread.
 #ifndef TESTS_COMMON_DEEPFOLDERS_H
 #define TESTS_COMMON_DEEPFOLDERS_H
 
@@ -8,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -32,6 +35,15 @@ inline void makeDeepFolders(const std::string& folder, const std::string& name, 
     ASSERT_LE(0, at);
     atBottom(at);
     close(at);
+}
+
+// Removes folder with everything below it, however deep, when it is still
+// there.
+inline void removeDeepFolders(const std::string& folder)
+{
+    if (std::filesystem::exists(std::filesystem::symlink_status(folder))) {
+        EXPECT_EQ(0, std::system(("rm -rf '" + folder + "'").c_str()));
+    }
 }
 
 #endif

@@ -14,11 +14,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <iostream>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -525,9 +525,7 @@ TEST_F(PlantedLinkTest, ALegacyFolderNestedBeyondThePathLimitGoesWithoutFollowin
     EXPECT_EQ(descriptors, openDescriptors());
     EXPECT_FALSE(FileExists(legacy));
     expectUntouched(elsewhere.path(), outside);
-    if (FileExists(legacy)) {  // beyond what the scratch folder's own clean-up can remove
-        EXPECT_EQ(0, std::system(("rm -rf '" + legacy + "'").c_str()));
-    }
+    removeDeepFolders(legacy);
 }
 
 // The walk's stack and open descriptors stay flat however deep the legacy
@@ -571,9 +569,7 @@ TEST_F(PlantedLinkTest, ALegacyFolderOfAnyDepthGoesOnASmallStackWithFewDescripto
     EXPECT_LE(std::stoul(outcome.report.substr(end + 1)), kMostDescriptors);
     EXPECT_FALSE(FileExists(legacy));
     expectUntouched(elsewhere.path(), {"victim/file"});
-    if (FileExists(legacy)) {  // beyond what the scratch folder's own clean-up can remove
-        EXPECT_EQ(0, std::system(("rm -rf '" + legacy + "'").c_str()));
-    }
+    removeDeepFolders(legacy);
 }
 
 // A folder moved out of the legacy folder while it is emptied is not left

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -24,17 +25,24 @@ class TestHomeEnvironment : public ::testing::Environment {
 public:
     static const std::string& home() { return dir()->path(); }
     static std::string logsDir() { return home() + "/.config/Tarnwell/okzoinstallplugin/logs"; }
+    // The log files of this home, whichever process made them.
+    static std::vector<std::string> logFiles()
+    {
+        std::vector<std::string> files;
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(logsDir(), error), end; !error && it != end;
+             ++it)
+            files.push_back(it->path().string());
+        return files;
+    }
     // This process's log file ("" before the plugin made it).
     static std::string logFile()
     {
         const std::string suffix = "_" + std::to_string(getpid()) + ".log";
-        std::error_code error;
-        for (std::filesystem::directory_iterator it(logsDir(), error), end; !error && it != end;
-             ++it) {
-            const std::string name = it->path().filename().string();
-            if (name.size() > suffix.size() &&
-                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-                return it->path().string();
+        for (const std::string& file : logFiles()) {
+            if (file.size() > suffix.size() &&
+                file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0)
+                return file;
         }
         return std::string();
     }
@@ -47,10 +55,8 @@ public:
     {
         const std::string mark = ". Return code: ";
         size_t found = 0;
-        std::error_code error;
-        for (std::filesystem::directory_iterator it(logsDir(), error), end; !error && it != end;
-             ++it) {
-            const std::string text = ReadWholeFile(it->path().string());
+        for (const std::string& file : logFiles()) {
+            const std::string text = ReadWholeFile(file);
             for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1))
                 ++found;
         }

@@ -63,17 +63,6 @@ std::string browseVendorPage(const std::string& home, const std::function<void()
 const std::string kBrowsedCleanly =
     "initialize=0\nnew=0\nversion=1.6.210.5\ndestroy=0\nshutdown=0\nledger=\n";
 
-// The log files in the logs folder of home.
-size_t logFiles(const std::string& home)
-{
-    const std::filesystem::path logs = home + "/.config/Tarnwell/okzoinstallplugin/logs";
-    std::error_code error;
-    size_t count = 0;
-    for (std::filesystem::directory_iterator it(logs, error), end; !error && it != end; ++it)
-        count += it->path().filename().string().rfind("okzoinstallplugin.", 0) == 0;
-    return count;
-}
-
 TEST(InstallerLogSetUpInBrowser, ALegacyFolderTheUserCannotReadIsReportedAndPassedOver)
 {
     const std::string home = TestHomeEnvironment::home();
@@ -111,7 +100,7 @@ TEST(InstallerLogSetUpInBrowser, ALegacyFolderTheUserCannotReadIsReportedAndPass
         EXPECT_EQ(kBrowsedCleanly, outcome.report);
         EXPECT_EQ("Placeholder Error String", outcome.errors);
         EXPECT_TRUE(FileExists(legacy + "/data/file"));
-        EXPECT_EQ(1u, logFiles(home)) << "logging was set up";
+        EXPECT_EQ(1u, TestHomeEnvironment::logFiles().size()) << "logging was set up";
     }
 }
 
@@ -148,9 +137,7 @@ TEST(InstallerLogSetUpInBrowser, ALegacyFolderOfAnyDepthGoesOnASmallMainThreadSt
     EXPECT_LE(std::stoul(outcome.report.substr(counted + 12)), kMostDescriptors);
     EXPECT_FALSE(FileExists(legacy));
     EXPECT_EQ("keep\n", ReadWholeFile(elsewhere.File("victim/file")));
-    if (FileExists(legacy)) {  // beyond what the scratch folder's own clean-up can remove
-        EXPECT_EQ(0, std::system(("rm -rf '" + legacy + "'").c_str()));
-    }
+    removeDeepFolders(legacy);
 }
 
 } // namespace
