@@ -29,14 +29,6 @@ bool noFolderThere(int error)
     return error == ENOENT || error == ENOTDIR || error == ELOOP;
 }
 
-// What following a link may meet where it leads nowhere a status can be
-// read: nothing, no folder on the way, a loop, or a folder the user may not
-// search.
-bool leadsNowhere(int error)
-{
-    return error == ENOENT || error == ENOTDIR || error == ELOOP || error == EACCES;
-}
-
 // A name of one folder entry: a path with more parts would be walked with
 // its links followed, and ".." leads out.
 void requireEntryName(const std::string& name)
@@ -152,11 +144,9 @@ bool DirFd::statusOf(const std::string& name, struct stat& status) const
 bool DirFd::followedStatusOf(const std::string& name, struct stat& status) const
 {
     requireEntryName(name);
-    if (fstatat(m_fd, name.c_str(), &status, 0) == 0)
-        return true;
-    if (!leadsNowhere(errno))
-        fail("cannot read the status of ", name);
-    return false;
+    // Whatever stops the reading (a name too long where the link leads, a
+    // mount that is gone, a failing disk) says nothing of this folder.
+    return fstatat(m_fd, name.c_str(), &status, 0) == 0;
 }
 
 void DirFd::removeEntry(const std::string& name) const

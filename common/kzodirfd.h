@@ -52,9 +52,10 @@ public:
     // The status of the entry itself (a link is a link); false when missing.
     bool statusOf(const std::string& name, struct stat& status) const;
     // The status of what the entry leads to, links followed (they are only
-    // looked through, never opened); false when it leads nowhere: missing,
-    // a dangling or looping link, or one into a folder the user may not
-    // search.
+    // looked through, never opened); false when it cannot be read that way,
+    // for whatever reason: missing, a dangling or looping link, one into a
+    // folder the user may not search or onto a mount that is gone, a target
+    // name too long, a failing disk.
     bool followedStatusOf(const std::string& name, struct stat& status) const;
 
     // Removes an entry that is no folder; a link goes, never what it points

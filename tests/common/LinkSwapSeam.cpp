@@ -9,11 +9,13 @@
 #include "OpenDescriptors.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +32,8 @@ struct Armed {
     std::string name;
     std::function<void()> action;
     std::shared_ptr<const std::function<void()>> watcher;
+    std::string failingStatus;
+    int statusError = 0;
 };
 
 // Set while this thread runs the watcher.
@@ -100,6 +104,14 @@ mode_t modeArgument(int flags, va_list args)
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(args, mode_t) : 0;
 }
 
+// The error a status read of path is to fail with, or 0.
+int statusFailure(const char* path)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    const Armed& a = armed();
+    return a.statusError != 0 && a.failingStatus == lastName(path) ? a.statusError : 0;
+}
+
 } // namespace
 
 void LinkSwapSeam::arm(Moment moment, const std::string& name, std::function<void()> action)
@@ -120,11 +132,20 @@ void LinkSwapSeam::watchOpenings(std::function<void()> watcher)
         watcher ? std::make_shared<const std::function<void()>>(std::move(watcher)) : nullptr;
 }
 
+void LinkSwapSeam::failStatusOf(const std::string& name, int error)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    armed().failingStatus = name;
+    armed().statusError = error;
+}
+
 void LinkSwapSeam::disarm()
 {
     std::lock_guard<std::mutex> guard(lock());
     armed().armed = false;
     armed().action = nullptr;
+    armed().failingStatus.clear();
+    armed().statusError = 0;
 }
 
 bool LinkSwapSeam::fired()
@@ -206,4 +227,24 @@ SEAM int unlinkat(int dir, const char* path, int flags) __THROW
     static const auto real = next<int (*)(int, const char*, int)>("unlinkat");
     reached(LinkSwapSeam::RemovingEntry, path);
     return real(dir, path, flags);
+}
+
+SEAM int fstatat(int dir, const char* path, struct stat* status, int flags) __THROW
+{
+    static const auto real = next<int (*)(int, const char*, struct stat*, int)>("fstatat");
+    if (const int error = statusFailure(path)) {
+        errno = error;
+        return -1;
+    }
+    return real(dir, path, status, flags);
+}
+
+SEAM int fstatat64(int dir, const char* path, struct stat64* status, int flags) __THROW
+{
+    static const auto real = next<int (*)(int, const char*, struct stat64*, int)>("fstatat64");
+    if (const int error = statusFailure(path)) {
+        errno = error;
+        return -1;
+    }
+    return real(dir, path, status, flags);
 }

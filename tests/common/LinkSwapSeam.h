@@ -3,18 +3,21 @@
 // the code under test checked it.
 //
 // The seam is link time: LinkSwapSeam.cpp defines the C library's folder
-// openings (opendir, and openat/openat64 with O_DIRECTORY) and entry
-// removals (unlink, rmdir, unlinkat) in the test executable, so calls from
-// the code under test, from the static libraries and from shared libraries
-// such as Boost.Filesystem all pass through it and then go on to the real
+// openings (opendir, and openat/openat64 with O_DIRECTORY), entry removals
+// (unlink, rmdir, unlinkat) and status reads relative to a folder
+// (fstatat/fstatat64) in the test executable, so calls from the code under
+// test, from the static libraries and from shared libraries such as
+// Boost.Filesystem all pass through it and then go on to the real
 // functions. Link LinkSwapSeam.cpp into one test executable only.
 //
 // A test arms one action for one moment; the first call at that moment
 // disarms the seam and runs the action just before the real call, which
-// then sees the changed file system. A test may also watch every folder
-// opening; DescriptorPeak does, to count the descriptors a walk holds. Arm,
-// watch and run from one thread at a time; the calls themselves may come
-// from any thread.
+// then sees the changed file system. A test may also make the status reads
+// of one name fail with an error the file system may give but is hard to
+// bring about (a failing disk, a network mount that is gone), and watch
+// every folder opening; DescriptorPeak does, to count the descriptors a
+// walk holds. Arm, watch and run from one thread at a time; the calls
+// themselves may come from any thread.
 #ifndef TESTS_COMMON_LINKSWAPSEAM_H
 #define TESTS_COMMON_LINKSWAPSEAM_H
 
@@ -36,6 +39,8 @@ public:
     // Runs watcher before every folder opening until it is set to null;
     // folders the watcher itself opens do not call it again.
     static void watchOpenings(std::function<void()> watcher);
+    // Until disarm, every fstatat of an entry of the name fails with error.
+    static void failStatusOf(const std::string& name, int error);
     static void disarm();
     // Whether the armed action ran since the last arm.
     static bool fired();

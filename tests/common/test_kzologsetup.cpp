@@ -9,6 +9,8 @@
 #include <sched.h>
 #include <string.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -820,3 +822,237 @@ TEST_F(LogSetupTest, FoldersTheUserMayNotReadStopNothingTheRulesLetGoOn)
 }
 
 } // namespace
+
+// The set-up's rules in one table, each case in a child run as a user other
+// than root (as a browser runs): which failures leave the set-up as an
+// exception (the next instance tries again), which are reported on standard
+// error and passed over, and what is removed and what stays. Paths are
+// below the home; modes are set once the home is the child's.
+class LogSetupRulesTest : public LogSetupTest {
+protected:
+    struct Rule {
+        const char* what;
+        std::function<void(const std::string& home)> arrange;
+        std::vector<std::pair<std::string, mode_t>> modes;
+        std::function<void(const std::string& home)> homeLookup;  // none: the home
+        std::string errors;
+        bool threw;
+        std::vector<std::string> gone;
+        std::vector<std::string> stay;
+        childrun::As as = childrun::As::OtherUser;
+    };
+
+    void check(const Rule& rule)
+    {
+        SCOPED_TRACE(rule.what);
+        for (const char* stale : {"/Tarnwell", "/.config", "/elsewhere"})
+            std::filesystem::remove_all(home.path() + stale);
+        rule.arrange(home.path());
+        if (rule.as == childrun::As::OtherUser)
+            childrun::handOver(home.path());
+        for (const auto& mode : rule.modes)
+            ASSERT_EQ(0, chmod((home.path() + "/" + mode.first).c_str(), mode.second)) << mode.first;
+
+        const childrun::Outcome outcome = childrun::runInChild(
+            [&] {
+                if (rule.homeLookup)
+                    rule.homeLookup(home.path());
+                return "made " + prepare();
+            },
+            rule.as);
+        for (auto mode = rule.modes.rbegin(); mode != rule.modes.rend(); ++mode)
+            chmod((home.path() + "/" + mode->first).c_str(), 0700);
+        if (!outcome.skipped.empty())
+            GTEST_SKIP() << outcome.skipped;
+        ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how();
+        EXPECT_EQ(rule.errors, outcome.errors);
+        if (rule.threw) {
+            EXPECT_EQ(0u, outcome.report.find("threw: ")) << outcome.report;
+        } else {
+            // The child's own process id is in the name.
+            EXPECT_EQ(0u, outcome.report.find("made " + logs + "/okzoinstallplugin." +
+                                              std::to_string(kNow) + "_"))
+                << outcome.report;
+        }
+        for (const std::string& path : rule.gone)
+            EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(home.path() + "/" + path)))
+                << path << " is still there";
+        for (const std::string& path : rule.stay)
+            EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(home.path() + "/" + path)))
+                << path << " is gone";
+    }
+};
+
+const char kLogsBelowHome[] = ".config/Tarnwell/okzoinstallplugin/logs";
+
+std::string logsEntry(const std::string& name)
+{
+    return std::string(kLogsBelowHome) + "/" + name;
+}
+
+// An eight-day-old log, which goes, and a one-day-old one, which stays.
+void makeOldAndRecentLogs(const std::string& home)
+{
+    makeOldFiles(home + "/" + kLogsBelowHome, {"eight.log"});
+    setModified(home + "/" + logsEntry("eight.log"), kNow - 8 * kDay);
+    touch(home + "/" + logsEntry("one.log"), kNow - kDay);
+}
+
+TEST_F(LogSetupRulesTest, WhatFailsTheSetUpWhatIsReportedWhatGoesAndWhatStays)
+{
+    const std::string error = "Placeholder Error String";
+    const auto nothing = [](const std::string&) {};
+    const Rule rules[] = {
+        {"a fresh profile gets its folders", nothing, {}, {}, "", false, {}, {kLogsBelowHome}},
+        {"the legacy folder goes with everything below it",
+         [](const std::string& home) { makeOldFiles(home, {"Tarnwell/Lintel/data/file", "Tarnwell/keep"}); },
+         {}, {}, "", false, {"Tarnwell/Lintel"}, {"Tarnwell/keep"}},
+        {"a legacy name that is no folder stays",
+         [](const std::string& home) { makeOldFiles(home, {"Tarnwell/Lintel"}); }, {}, {}, "",
+         false, {}, {"Tarnwell/Lintel"}},
+        {"logs older than seven days go; a folder among them is not walked",
+         [](const std::string& home) {
+             makeOldAndRecentLogs(home);
+             touch(home + "/" + logsEntry("seven.log"), kNow - 7 * kDay);
+             makeOldFiles(home, {logsEntry("archive/old.log")});
+         },
+         {}, {}, "", false, {logsEntry("eight.log")},
+         {logsEntry("one.log"), logsEntry("seven.log"), logsEntry("archive/old.log")}},
+        {"a legacy folder that cannot be removed is reported and passed over",
+         [](const std::string& home) {
+             makeOldFiles(home, {"Tarnwell/Lintel/file"});
+             makeOldAndRecentLogs(home);
+         },
+         {{"Tarnwell/Lintel", 0500}}, {}, error, false, {logsEntry("eight.log")},
+         {"Tarnwell/Lintel/file", logsEntry("one.log")}},
+        {"each old log that cannot be deleted is reported and passed over",
+         [](const std::string& home) {
+             makeOldAndRecentLogs(home);
+             makeOldFiles(home, {logsEntry("nine.log")});
+         },
+         {{kLogsBelowHome, 0500}}, {}, error + error, false, {},
+         {logsEntry("eight.log"), logsEntry("nine.log")}},
+        {"a home the user is not found for fails it", nothing, {},
+         [](const std::string&) { FakePasswd::setNoEntry(); }, "", true, {}, {}},
+        {"a home that is no UTF-8 fails it", nothing, {},
+         [](const std::string& home) { FakePasswd::setHome(home + "/\xff"); }, "", true, {}, {}},
+        {"a home that cannot be searched: the legacy removal is reported, then the log "
+         "folder's status fails it",
+         [](const std::string& home) { makeOldFiles(home, {"Tarnwell/Lintel/file"}); },
+         {{"", 0600}}, {}, error, true, {}, {"Tarnwell/Lintel/file"}},
+        {"a log folder whose status cannot be read fails it", makeOldAndRecentLogs,
+         {{".config/Tarnwell", 0000}}, {}, "", true, {}, {logsEntry("eight.log")}},
+        {"a log folder that cannot be listed fails it", makeOldAndRecentLogs,
+         {{kLogsBelowHome, 0300}}, {}, "", true, {}, {logsEntry("eight.log")}},
+        {"a log folder that cannot be created fails it",
+         [](const std::string& home) { std::filesystem::create_directories(home + "/.config/Tarnwell"); },
+         {{".config/Tarnwell", 0500}}, {}, "", true, {".config/Tarnwell/okzoinstallplugin"}, {}},
+    };
+    for (const Rule& rule : rules)
+        check(rule);
+}
+
+// Makes a link at path below the home to target.
+void makeLink(const std::string& home, const std::string& path, const std::string& target)
+{
+    std::filesystem::create_directories(std::filesystem::path(home + "/" + path).parent_path());
+    std::filesystem::create_symlink(target, home + "/" + path);
+}
+
+// A socket file at path, bound and closed, with the time when.
+void makeSocketFile(const std::string& path, time_t when)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_LE(0, fd);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path) << path;
+    strcpy(address.sun_path, path.c_str());
+    EXPECT_EQ(0, bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address)) << strerror(errno);
+    close(fd);
+    setModified(path, when);
+}
+
+// Only what is, through its links, a regular file is a log file; an entry
+// whose status cannot be read through its link is none, whatever the
+// reason, and stays: one odd entry never stops every start. The old log
+// beside it goes all the same.
+TEST_F(LogSetupRulesTest, AnEntryThatIsNoRegularFileThroughItsLinksStaysAndStopsNothing)
+{
+    const std::string longName(300, 'a');
+    const auto withOldAndRecentLogs = [](std::function<void(const std::string&)> odd) {
+        return [odd](const std::string& home) {
+            makeOldAndRecentLogs(home);
+            odd(home);
+        };
+    };
+    const auto longLink = withOldAndRecentLogs(
+        [&](const std::string& home) { makeLink(home, logsEntry("long.log"), longName); });
+    const std::vector<std::string> gone = {logsEntry("eight.log")};
+    const Rule rules[] = {
+        {"a link whose target's name is too long", longLink, {}, {}, "", false, gone,
+         {logsEntry("long.log"), logsEntry("one.log")}, childrun::As::ThisUser},
+        {"a link whose target's name is too long, as another user", longLink, {}, {}, "", false,
+         gone, {logsEntry("long.log"), logsEntry("one.log")}},
+        {"a link into a folder the user may not search",
+         withOldAndRecentLogs([](const std::string& home) {
+             makeOldFiles(home, {"elsewhere/closed/old.log"});
+             makeLink(home, logsEntry("closed.log"), home + "/elsewhere/closed/old.log");
+         }),
+         {{"elsewhere/closed", 0000}}, {}, "", false, gone,
+         {logsEntry("closed.log"), "elsewhere/closed/old.log", logsEntry("one.log")}},
+        {"a link through a regular file",
+         withOldAndRecentLogs([](const std::string& home) {
+             makeOldFiles(home, {"elsewhere/file"});
+             makeLink(home, logsEntry("through.log"), home + "/elsewhere/file/old.log");
+         }),
+         {}, {}, "", false, gone, {logsEntry("through.log"), "elsewhere/file", logsEntry("one.log")}},
+        {"links that lead round in a loop",
+         withOldAndRecentLogs([](const std::string& home) {
+             makeLink(home, logsEntry("round.log"), "about.log");
+             makeLink(home, logsEntry("about.log"), "round.log");
+         }),
+         {}, {}, "", false, gone, {logsEntry("round.log"), logsEntry("about.log")}},
+        {"an old FIFO and an old socket",
+         withOldAndRecentLogs([](const std::string& home) {
+             const std::string logs = home + "/" + kLogsBelowHome;
+             ASSERT_EQ(0, mkfifo((logs + "/old.fifo").c_str(), 0600));
+             setModified(logs + "/old.fifo", kNow - 30 * kDay);
+             makeSocketFile(logs + "/old.sock", kNow - 30 * kDay);
+         }),
+         {}, {}, "", false, gone, {logsEntry("old.fifo"), logsEntry("old.sock"), logsEntry("one.log")}},
+    };
+    for (const Rule& rule : rules)
+        check(rule);
+}
+
+// Errors a status read through a link may meet that no test can bring
+// about for real (a failing disk, a network or FUSE mount that is gone)
+// pass the entry over too, though it is an old regular file.
+TEST_F(LinkSwapTest, AnEntryWhoseStatusReadFailsForAnyReasonIsPassedOver)
+{
+    const struct {
+        const char* name;
+        int error;
+    } errors[] = {
+        {"EIO", EIO},       {"ENOTCONN", ENOTCONN}, {"ESTALE", ESTALE}, {"ENAMETOOLONG", ENAMETOOLONG},
+        {"EOVERFLOW", EOVERFLOW}, {"EACCES", EACCES}, {"ELOOP", ELOOP},  {"ENOMEM", ENOMEM},
+    };
+    for (const auto& e : errors) {
+        SCOPED_TRACE(e.name);
+        std::filesystem::remove_all(home.path() + "/.config");
+        makeOldAndRecentLogs(home.path());
+        makeOldFiles(logs, {"odd.log"});
+        LinkSwapSeam::failStatusOf("odd.log", e.error);
+
+        std::string path;
+        testing::internal::CaptureStderr();
+        EXPECT_NO_THROW(path = prepare());
+        EXPECT_EQ("", testing::internal::GetCapturedStderr());
+        LinkSwapSeam::disarm();
+        EXPECT_EQ(logs + "/" + ownLogName(kNow), path);
+        EXPECT_TRUE(FileExists(logs + "/odd.log"));
+        EXPECT_FALSE(FileExists(logs + "/eight.log"));
+        EXPECT_TRUE(FileExists(logs + "/one.log"));
+    }
+}
