@@ -1056,3 +1056,42 @@ TEST_F(LinkSwapTest, AnEntryWhoseStatusReadFailsForAnyReasonIsPassedOver)
         EXPECT_TRUE(FileExists(logs + "/one.log"));
     }
 }
+
+// Entries that disappear while the legacy folder is emptied (the old
+// product's own uninstaller running at the same time, say) are passed over,
+// and the rest of the folder goes.
+TEST_F(LinkSwapTest, EntriesThatDisappearDuringTheLegacyRemovalArePassedOver)
+{
+    const std::string legacy = home.path() + "/Tarnwell/Lintel";
+    std::vector<std::string> files;
+    for (int i = 0; i < 12; ++i)
+        files.push_back("file" + std::to_string(i));
+    const struct {
+        const char* what;
+        LinkSwapSeam::Moment moment;
+        const char* name;
+        std::vector<std::string> gone;  // by the action, below the legacy folder
+    } cases[] = {
+        {"listed files, gone at the first removal", LinkSwapSeam::RemovingEntry, "", files},
+        {"a folder, gone between its status and its opening", LinkSwapSeam::OpeningFolder,
+         "folder", {"folder"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LinkSwapSeam::disarm();
+        std::filesystem::remove_all(home.path() + "/Tarnwell");
+        makeOldFiles(legacy, files);
+        makeOldFiles(legacy, {"folder/file", "rest/file"});
+        size_t removed = 0;
+        LinkSwapSeam::arm(c.moment, c.name, [&] {
+            for (const std::string& entry : c.gone)
+                removed += std::filesystem::remove_all(legacy + "/" + entry) > 0;
+        });
+
+        EXPECT_EQ("", prepareCapturingErrors());
+        EXPECT_TRUE(LinkSwapSeam::fired());
+        // More than the entry the walk was at when they went.
+        EXPECT_LE(std::min<size_t>(2, c.gone.size()), removed);
+        EXPECT_FALSE(FileExists(legacy));
+    }
+}
