@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <memory>
@@ -163,20 +164,34 @@ void DirFd::removeEmptyFolder(const std::string& name) const
         fail("cannot remove the folder ", name);
 }
 
-std::pair<dev_t, ino_t> DirFd::identity() const
+DirFd::Place DirFd::place() const
 {
-    struct stat status;
-    if (fstat(m_fd, &status) != 0)
+    Place where;
+    struct statx status;
+    if (statx(m_fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_INO | STATX_MNT_ID,
+              &status) == 0) {
+        where.device = makedev(status.stx_dev_major, status.stx_dev_minor);
+        where.inode = status.stx_ino;
+        where.hasMountId = (status.stx_mask & STATX_MNT_ID) != 0;
+        where.mountId = status.stx_mnt_id;
+        return where;
+    }
+    if (errno != ENOSYS)
         fail("cannot read the status of a folder");
-    return std::make_pair(status.st_dev, status.st_ino);
+    struct stat plain;
+    if (fstat(m_fd, &plain) != 0)
+        fail("cannot read the status of a folder");
+    where.device = plain.st_dev;
+    where.inode = plain.st_ino;
+    return where;
 }
 
-DirFd DirFd::openParent(const std::pair<dev_t, ino_t>& above) const
+DirFd DirFd::openParent(const Place& above) const
 {
     DirFd parent(openat(m_fd, "..", kFolderFlags | O_NOFOLLOW));
     if (!parent)
         fail("cannot open the folder above");
-    if (parent.identity() != above) {
+    if (!parent.place().isFolderOf(above)) {
         // Moved elsewhere while it was emptied: what lies above it now is
         // not ours.
         errno = ESTALE;
@@ -192,11 +207,13 @@ void DirFd::removeContents() const
     // open. The way back up is checked against the folder entered from.
     struct Level {
         std::string name;  // in the folder above
-        std::pair<dev_t, ino_t> identity;
+        Place place;
         std::vector<std::string> left;
+        bool keeps;  // a folder of another mount stays below
     };
+    const Place top = place();
     std::vector<Level> levels;
-    levels.push_back(Level{std::string(), std::pair<dev_t, ino_t>(), names()});
+    levels.push_back(Level{std::string(), top, names(), false});
     DirFd deepest;  // the folder of the last level below this one
     for (;;) {
         const DirFd& here = levels.size() > 1 ? deepest : *this;
@@ -209,9 +226,16 @@ void DirFd::removeContents() const
             if (S_ISDIR(status.st_mode)) {
                 DirFd folder = here.openChild(name);
                 if (folder) {
+                    const Place where = folder.place();
+                    if (!where.isOnMountOf(top)) {
+                        // Another file system's files, or a folder of
+                        // elsewhere bound here: not the old product's.
+                        levels.back().keeps = true;
+                        continue;
+                    }
                     // The folder above is let go before this one is listed.
                     deepest = std::move(folder);
-                    Level entered{name, deepest.identity(), deepest.names()};
+                    Level entered{name, where, deepest.names(), false};
                     levels.push_back(std::move(entered));
                     continue;
                 }
@@ -220,12 +244,20 @@ void DirFd::removeContents() const
             here.removeEntry(name);
             continue;
         }
-        if (levels.size() == 1)
+        if (levels.size() == 1) {
+            if (levels.back().keeps) {
+                errno = EBUSY;
+                fail("a folder of another mount stays in the folder");
+            }
             return;
-        const std::string emptied = std::move(levels.back().name);
+        }
+        const Level emptied = std::move(levels.back());
         levels.pop_back();
-        DirFd above = levels.size() > 1 ? deepest.openParent(levels.back().identity) : DirFd();
-        (levels.size() > 1 ? above : *this).removeEmptyFolder(emptied);
+        DirFd above = levels.size() > 1 ? deepest.openParent(levels.back().place) : DirFd();
+        if (emptied.keeps)
+            levels.back().keeps = true;
+        else
+            (levels.size() > 1 ? above : *this).removeEmptyFolder(emptied.name);
         deepest = std::move(above);
     }
 }

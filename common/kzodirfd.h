@@ -23,6 +23,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,17 +66,40 @@ public:
     // openChild, so one swapped for a link on the way is removed as a link,
     // and left again through "..", checked to be the very folder entered
     // from (one moved away meanwhile stops the removal). Stops at the first
-    // failure.
+    // failure. A folder on another mount than this one (a mount point, a
+    // bind mount of a folder elsewhere) is never entered: it stays with all
+    // that is in it, and so do the folders above it; the rest goes, then
+    // the removal fails.
     void removeContents() const;
     // Removes the folder name when it is empty; a link of that name stays.
     void removeEmptyFolder(const std::string& name) const;
 
+    // Where a folder lies: the device and inode that tell it from any
+    // other, and the mount it is on. The mount ID tells a bind mount of a
+    // folder of the same file system too, whose device is its source's;
+    // where the kernel gives none, the device stands for the mount.
+    struct Place {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool hasMountId = false;
+        uint64_t mountId = 0;
+
+        bool isFolderOf(const Place& other) const
+        {
+            return device == other.device && inode == other.inode;
+        }
+        bool isOnMountOf(const Place& other) const
+        {
+            return hasMountId && other.hasMountId ? mountId == other.mountId
+                                                  : device == other.device;
+        }
+    };
+    Place place() const;
+
 private:
     explicit DirFd(int fd) : m_fd(fd) {}
-    // The device and inode that tell this folder from any other.
-    std::pair<dev_t, ino_t> identity() const;
-    // The folder above this one, which must be the folder of identity above.
-    DirFd openParent(const std::pair<dev_t, ino_t>& above) const;
+    // The folder above this one, which must be the folder at above.
+    DirFd openParent(const Place& above) const;
 
     int m_fd = -1;
 };

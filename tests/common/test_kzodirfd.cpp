@@ -286,3 +286,54 @@ TEST_F(DirFdTest, AMovedFromFolderOwnsNothingAndClosesNothing)
 }
 
 } // namespace
+
+namespace {
+
+// Which mount a folder lies on: the mount IDs decide where both have one,
+// so a bind mount of a folder of the same device is another mount; where
+// the kernel gave none, the device does.
+TEST(DirFdPlace, TellsTheMountByItsIdAndElseByTheDevice)
+{
+    const auto place = [](dev_t device, bool hasId, uint64_t id) {
+        DirFd::Place p;
+        p.device = device;
+        p.inode = 1;
+        p.hasMountId = hasId;
+        p.mountId = id;
+        return p;
+    };
+    const struct {
+        const char* what;
+        DirFd::Place a, b;
+        bool same;
+    } cases[] = {
+        {"one mount", place(5, true, 30), place(5, true, 30), true},
+        {"a bind mount on the same device", place(5, true, 30), place(5, true, 31), false},
+        {"another device", place(5, true, 30), place(6, true, 31), false},
+        {"no ID, one device", place(5, false, 0), place(5, true, 31), true},
+        {"no IDs, one device", place(5, false, 0), place(5, false, 0), true},
+        {"no ID, another device", place(5, true, 30), place(6, false, 30), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.same, c.a.isOnMountOf(c.b)) << c.what;
+        EXPECT_EQ(c.same, c.b.isOnMountOf(c.a)) << c.what;
+    }
+}
+
+TEST(DirFdPlace, AFolderAndItsMountAreRead)
+{
+    const ScratchDir dir;
+    fs::create_directories(dir.File("a"));
+    const DirFd top = DirFd::openTrusted(dir.path());
+    const DirFd a = top.openChild("a");
+    struct stat status;
+    ASSERT_EQ(0, stat(dir.File("a").c_str(), &status));
+    const DirFd::Place place = a.place();
+    EXPECT_EQ(status.st_dev, place.device);
+    EXPECT_EQ(status.st_ino, place.inode);
+    EXPECT_TRUE(place.isOnMountOf(top.place()));
+    EXPECT_FALSE(place.isFolderOf(top.place()));
+    EXPECT_TRUE(place.isFolderOf(DirFd::openTrusted(dir.File("a")).place()));
+}
+
+} // namespace

@@ -31,6 +31,7 @@
 #include "ChildRun.h"
 #include "DeepFolders.h"
 #include "FakePasswd.h"
+#include "LegacyMounts.h"
 #include "LinkSwapSeam.h"
 #include "OpenDescriptors.h"
 #include "SmallStack.h"
@@ -1094,4 +1095,34 @@ TEST_F(LinkSwapTest, EntriesThatDisappearDuringTheLegacyRemovalArePassedOver)
         EXPECT_LE(std::min<size_t>(2, c.gone.size()), removed);
         EXPECT_FALSE(FileExists(legacy));
     }
+}
+
+// The legacy removal never enters a folder that lies on another mount than
+// the legacy folder: a folder of elsewhere bound inside it (on the same file
+// system, so of the same device) and a tmpfs stay whole, and so do the
+// folders above them; the rest goes. The legacy folder cannot go then,
+// which is reported, and the set-up goes on. In a child with mounts of its
+// own.
+TEST_F(PlantedLinkTest, TheLegacyRemovalNeverEntersAFolderOfAnotherMount)
+{
+    const std::string legacy = home.path() + "/Tarnwell/Lintel";
+    const std::string victim = elsewhere.File("victim");
+    legacymounts::makeVictim(victim);
+    const childrun::Outcome outcome = childrun::runInChild([&] {
+        const std::string why = privatemounts::enterPrivateMounts();
+        if (!why.empty())
+            return "skipped: " + why;
+        const std::string unmade = legacymounts::fill(legacy, victim);
+        if (!unmade.empty())
+            return "skipped: " + unmade;
+        const std::string made = "made " + prepare();
+        return made + "\n" + privatemounts::treeBelow(legacy);
+    });
+    ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how();
+    if (outcome.report.find("skipped: ") == 0)
+        GTEST_SKIP() << outcome.report;
+    EXPECT_EQ("Placeholder Error String", outcome.errors);
+    EXPECT_EQ(0u, outcome.report.find("made " + logs + "/okzoinstallplugin.")) << outcome.report;
+    EXPECT_EQ(legacymounts::left(), outcome.report.substr(outcome.report.find('\n') + 1));
+    EXPECT_EQ("file=keep\nfolder\nfolder/file=keep\n", privatemounts::treeBelow(victim));
 }
