@@ -4,10 +4,12 @@
 // A legacy folder the user cannot read, left by a run with sudo, is
 // reported and passed over; one nested 20,000 folders deep goes on a
 // browser main thread with a small stack, the walk holding a few
-// descriptors at any time.
+// descriptors at any time; folders of other mounts inside it stay whole.
+// An entry of the logs folder that cannot be followed stops nothing.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 
 #include "../../common/ChildRun.h"
 #include "../../common/DeepFolders.h"
+#include "../../common/LegacyMounts.h"
 #include "../../common/LinkSwapSeam.h"
 #include "../../common/SmallStack.h"
 #include "FakeBrowser.h"
@@ -138,6 +141,80 @@ TEST(InstallerLogSetUpInBrowser, ALegacyFolderOfAnyDepthGoesOnASmallMainThreadSt
     EXPECT_FALSE(FileExists(legacy));
     EXPECT_EQ("keep\n", ReadWholeFile(elsewhere.File("victim/file")));
     removeDeepFolders(legacy);
+}
+
+// A link in the logs folder whose target has a name longer than the system
+// allows cannot be followed: it is no log file, it stays, and the instance
+// is made all the same, as root and as another user. The eight-day-old log
+// beside it goes, the one-day-old one stays.
+TEST(InstallerLogSetUpInBrowser, ALinkInTheLogsFolderThatCannotBeFollowedStopsNothing)
+{
+    const std::string home = TestHomeEnvironment::home();
+    const std::string logs = TestHomeEnvironment::logsDir();
+    const struct {
+        const char* what;
+        childrun::As as;
+    } cases[] = {{"as this user", childrun::As::ThisUser}, {"as another user", childrun::As::OtherUser}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(home + "/.config");
+        std::filesystem::create_directories(logs);
+        std::filesystem::create_symlink(std::string(300, 'a'), logs + "/long.log");
+        const time_t now = time(nullptr);
+        for (const auto& log : {std::make_pair("eight.log", 8), std::make_pair("one.log", 1)}) {
+            const std::string path = logs + "/" + log.first;
+            std::ofstream(path) << "old\n";
+            const time_t when = now - log.second * 24 * 60 * 60;
+            const struct timeval times[2] = {{when, 0}, {when, 0}};
+            ASSERT_EQ(0, utimes(path.c_str(), times));
+        }
+        if (c.as == childrun::As::OtherUser)
+            childrun::handOver(home);
+
+        const childrun::Outcome outcome =
+            childrun::runInChild([&] { return browseVendorPage(home); }, c.as);
+        if (!outcome.skipped.empty())
+            GTEST_SKIP() << outcome.skipped;
+        ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how() << "\n" << outcome.errors;
+        EXPECT_EQ(kBrowsedCleanly, outcome.report);
+        EXPECT_EQ("", outcome.errors);
+        EXPECT_TRUE(std::filesystem::is_symlink(logs + "/long.log"));
+        EXPECT_FALSE(FileExists(logs + "/eight.log"));
+        EXPECT_TRUE(FileExists(logs + "/one.log"));
+    }
+    std::filesystem::remove_all(home + "/.config");
+}
+
+// Folders of other mounts inside the legacy folder, a folder of elsewhere
+// bound there and a tmpfs, stay whole; the rest goes, the legacy folder's
+// staying is reported, and the instance is made. In a browser process with
+// mounts of its own.
+TEST(InstallerLogSetUpInBrowser, FoldersOfOtherMountsInTheLegacyFolderStayWhole)
+{
+    const std::string home = TestHomeEnvironment::home();
+    const std::string legacy = home + "/Tarnwell/Lintel";
+    const ScratchDir elsewhere;
+    const std::string victim = elsewhere.File("victim");
+    for (const char* stale : {"/Tarnwell", "/.config"})
+        std::filesystem::remove_all(home + stale);
+    legacymounts::makeVictim(victim);
+
+    const childrun::Outcome outcome = childrun::runInChild([&] {
+        std::string why = privatemounts::enterPrivateMounts();
+        if (why.empty())
+            why = legacymounts::fill(legacy, victim);
+        if (!why.empty())
+            return "skipped: " + why;
+        const std::string seen = browseVendorPage(home);
+        return seen + privatemounts::treeBelow(legacy);
+    });
+    ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how() << "\n" << outcome.errors;
+    if (outcome.report.find("skipped: ") == 0)
+        GTEST_SKIP() << outcome.report;
+    EXPECT_EQ(kBrowsedCleanly + legacymounts::left(), outcome.report);
+    EXPECT_EQ("Placeholder Error String", outcome.errors);
+    EXPECT_EQ("file=keep\nfolder\nfolder/file=keep\n", privatemounts::treeBelow(victim));
+    std::filesystem::remove_all(home + "/Tarnwell");
 }
 
 } // namespace
