@@ -1,14 +1,18 @@
 // The browser host: its main thread, hand-offs to the main thread and
-// shutdown, the retained scriptable objects, the page helper function with
+// shutdown, the retained scriptable objects and those named for the shutdown
+// notice (also by several hosts), the page helper function with
 // delayed calls, page logging, the stream front and proxy detection.
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <map>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <boost/bind/bind.hpp>
@@ -19,6 +23,7 @@
 #include "BrowserStreamRequest.h"
 #include "FakeBrowserHost.h"
 #include "FakeBrowserStream.h"
+#include "NamingHosts.h"
 #include "StreamEventLog.h"
 #include "bad_variant_cast.h"
 #include "script_error.h"
@@ -228,6 +233,80 @@ public:
     std::vector<std::string>* log;
 };
 
+// Room for one T at a time at one address. Each is owned by a shared pointer
+// that only destroys it, so the next one made here has the address of the one
+// before while weak references to that one may be left.
+template <class T>
+class OneAddress {
+public:
+    template <class... Args>
+    boost::shared_ptr<T> make(Args&&... args)
+    {
+        return boost::shared_ptr<T>(new (m_storage) T(std::forward<Args>(args)...),
+                                    [](T* object) { object->~T(); });
+    }
+
+private:
+    alignas(T) unsigned char m_storage[sizeof(T)];
+};
+
+// The blocks a counting allocator handed out, and how many it holds out now.
+struct Blocks {
+    long made = 0;
+    long held = 0;
+};
+
+// An object made with it by boost::allocate_shared keeps its block while any
+// weak reference to it is left: `held` shows every reference a table kept.
+template <class T>
+struct CountingAllocator {
+    typedef T value_type;
+    explicit CountingAllocator(Blocks* blocks) : blocks(blocks) {}
+    template <class U>
+    CountingAllocator(const CountingAllocator<U>& other) : blocks(other.blocks) {}
+    T* allocate(std::size_t n)
+    {
+        ++blocks->made;
+        ++blocks->held;
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, std::size_t n)
+    {
+        --blocks->held;
+        std::allocator<T>().deallocate(p, n);
+    }
+
+    Blocks* blocks;
+};
+
+template <class T, class U>
+bool operator==(const CountingAllocator<T>& a, const CountingAllocator<U>& b)
+{
+    return a.blocks == b.blocks;
+}
+
+template <class T, class U>
+bool operator!=(const CountingAllocator<T>& a, const CountingAllocator<U>& b)
+{
+    return !(a == b);
+}
+
+// A step of the tables of hosts that name one object: what a host does, or
+// Replace - the object at the address dies and a new one is made there.
+enum HostAct { Name, Retain, End, Go, Replace };
+struct HostStep {
+    int host;
+    HostAct act;
+};
+
+// A row of those tables: the notices heard so far by the object at the
+// address, a digit after each step.
+struct NamingCase {
+    const char* what;
+    std::vector<HostStep> steps;
+    const char* heard;
+};
+
 TEST_F(BrowserHostTest, ShutdownNotifiesEveryRetainedObjectBeforeReleasingAny)
 {
     std::vector<std::string> log;
@@ -294,14 +373,9 @@ TEST_F(BrowserHostTest, NamedObjectsThatDieLeaveTheLiveOnesNamed)
             expected.push_back("notice " + std::to_string(i));
         }
     }
-    alignas(NoticeOrderObject) unsigned char storage[sizeof(NoticeOrderObject)];
-    const auto inPlace = [&](const char* name) {
-        return boost::shared_ptr<NoticeOrderObject>(
-            new (storage) NoticeOrderObject(host, name, &log),
-            [](NoticeOrderObject* object) { object->~NoticeOrderObject(); });
-    };
-    host->notifyAtShutdown(inPlace("first"));
-    const boost::shared_ptr<NoticeOrderObject> second = inPlace("second");
+    OneAddress<NoticeOrderObject> place;
+    host->notifyAtShutdown(place.make(host, "first", &log));
+    const boost::shared_ptr<NoticeOrderObject> second = place.make(host, "second", &log);
     host->notifyAtShutdown(second);
     expected.push_back("notice second");
 
@@ -312,6 +386,90 @@ TEST_F(BrowserHostTest, NamedObjectsThatDieLeaveTheLiveOnesNamed)
     EXPECT_EQ(expected, log);
 }
 
+// Named objects that die leave nothing behind once their hosts swept them out
+// and shut down, or went without shutting down: neither a host nor the count
+// of naming hosts keeps a reference to one of them, so every block they were
+// made in is given back.
+TEST_F(BrowserHostTest, NamedObjectsThatDieLeaveNothingBehindOnceTheirHostsEnd)
+{
+    const struct {
+        const char* what;
+        // How each host ends: End or Go.
+        std::vector<HostAct> hosts;
+        // Object i is named by this many hosts, from host i % hosts on.
+        size_t namers;
+    } cases[] = {
+        {"one host", {End}, 1},
+        {"three hosts in turn", {End, End, End}, 1},
+        {"three hosts name each", {End, End, End}, 3},
+        {"three hosts name each, one goes without shutting down", {End, Go, End}, 3},
+        {"three hosts name each and go without shutting down", {Go, Go, Go}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<FakeBrowserHostPtr> hosts;
+        for (size_t h = 0; h < c.hosts.size(); ++h)
+            hosts.push_back(FakeBrowserHost::create());
+        Blocks blocks;
+        for (size_t i = 0; i < 1000; ++i) {
+            const FB::JSAPIPtr object(
+                boost::allocate_shared<FakePageObject>(CountingAllocator<FakePageObject>(&blocks), host));
+            for (size_t n = 0; n < c.namers; ++n)
+                hosts[(i + n) % hosts.size()]->notifyAtShutdown(object);
+        }
+        for (size_t h = 0; h < hosts.size(); ++h) {
+            if (c.hosts[h] == End)
+                hosts[h]->shutdown();
+            hosts[h].reset();
+        }
+        EXPECT_EQ(1000, blocks.made);
+        EXPECT_EQ(0, blocks.held);
+    }
+}
+
+// Runs the steps over that many fresh hosts with an object of page's made in
+// place, and answers the notices heard so far by the object at the address
+// after each step, a digit a step (from a Replace on, by the new one). The
+// hosts left are shut down afterwards: no entry stays behind for the object.
+std::string noticesHeard(const FB::BrowserHostPtr& page, size_t hostCount,
+                         const std::vector<HostStep>& steps)
+{
+    OneAddress<FakePageObject> place;
+    FakePageObjectPtr object = place.make(page);
+    const FakePageObject* const address = object.get();
+    std::vector<FakeBrowserHostPtr> hosts;
+    for (size_t h = 0; h < hostCount; ++h)
+        hosts.push_back(FakeBrowserHost::create());
+    std::string heard;
+    for (const HostStep& step : steps) {
+        if (step.act == Replace) {
+            const boost::weak_ptr<FakePageObject> dead(object);
+            object.reset();
+            if (!dead.expired()) {
+                ADD_FAILURE() << "something else holds the object that should die";
+                return heard;
+            }
+            object = place.make(page);
+            EXPECT_EQ(address, object.get());
+        } else {
+            FakeBrowserHostPtr& by = hosts.at(static_cast<size_t>(step.host));
+            switch (step.act) {
+            case Name: by->notifyAtShutdown(object); break;
+            case Retain: by->retainJSAPI(object); break;
+            case End: by->shutdown(); break;
+            default: by.reset(); break;
+            }
+        }
+        heard += std::to_string(object->callsOf("shutdown", "").size());
+    }
+    for (const FakeBrowserHostPtr& other : hosts) {
+        if (other)
+            other->shutdown();
+    }
+    EXPECT_FALSE(FB::NamingHosts::isNamed(object)) << "no entry stays behind for it";
+    return heard;
+}
+
 // The notice when one object is reached through several hosts (a function
 // object of a scriptable object that several instances share): each host
 // that names it counts once, and the object hears the notice when the last
@@ -320,21 +478,11 @@ TEST_F(BrowserHostTest, NamedObjectsThatDieLeaveTheLiveOnesNamed)
 // that name it after it heard the notice start a new count. A host still
 // notifies what it retains without naming it, and names heard after its
 // own shutdown (one of the pages it served is gone) count only while
-// another host names the object.
+// another host names the object. Once every host has ended, none names it.
 TEST_F(BrowserHostTest, AnObjectSeveralHostsNamedHearsTheNoticeFromTheLastOfThem)
 {
-    enum Act { Name, Retain, End, Go };
-    struct Step {
-        int host;
-        Act act;
-    };
     enum { A, B, C, D };
-    const struct {
-        const char* what;
-        std::vector<Step> steps;
-        // The notices heard so far, after each step.
-        const char* heard;
-    } cases[] = {
+    const NamingCase cases[] = {
         {"one host names it", {{A, Name}, {A, End}}, "01"},
         {"one host retains it", {{A, Retain}, {A, End}}, "01"},
         {"one host names and retains it, and shuts down twice",
@@ -353,28 +501,42 @@ TEST_F(BrowserHostTest, AnObjectSeveralHostsNamedHearsTheNoticeFromTheLastOfThem
          {{A, Name}, {B, Name}, {A, End}, {B, End}, {C, Name}, {D, Name}, {C, End}, {D, End}},
          "00011112"},
         {"retained by one host, named by another", {{A, Retain}, {B, Name}, {A, End}, {B, End}}, "0012"},
+        {"named again by its only host after it heard the notice from it",
+         {{A, Name}, {A, End}, {A, Name}, {A, Name}}, "0123"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const FakePageObjectPtr object = host->newObject();
-        FakeBrowserHostPtr hosts[] = {FakeBrowserHost::create(), FakeBrowserHost::create(),
-                                      FakeBrowserHost::create(), FakeBrowserHost::create()};
-        std::string heard;
-        for (const Step& step : c.steps) {
-            FakeBrowserHostPtr& by = hosts[step.host];
-            switch (step.act) {
-            case Name: by->notifyAtShutdown(object); break;
-            case Retain: by->retainJSAPI(object); break;
-            case End: by->shutdown(); break;
-            case Go: by.reset(); break;
-            }
-            heard += std::to_string(object->callsOf("shutdown", "").size());
-        }
-        EXPECT_EQ(c.heard, heard);
-        for (const FakeBrowserHostPtr& other : hosts) {
-            if (other)
-                other->shutdown();
-        }
+        EXPECT_EQ(c.heard, noticesHeard(host, 4, c.steps));
+    }
+}
+
+// An object made at the address where a named one died has a count of its
+// own: it hears the notice when, and only when, the last live host that named
+// it shuts down, at once when named by a host that has ended while only the
+// dead one is still named, and from a host that retains it whether or not
+// that host named the dead one. The dead one's hosts - naming, ending, going -
+// never count for it.
+TEST_F(BrowserHostTest, AnObjectMadeWhereANamedOneDiedHasACountOfItsOwn)
+{
+    // Here: the step is the address's, no host's.
+    enum { A, B, C, Here };
+    const NamingCase cases[] = {
+        {"named only by hosts that never named the dead one",
+         {{A, Name}, {B, Name}, {Here, Replace}, {C, Name}, {C, End}, {A, End}, {B, End}}, "0000111"},
+        {"the dead one's host ends while two others name the new one",
+         {{A, Name}, {Here, Replace}, {B, Name}, {C, Name}, {A, End}, {B, End}, {C, End}}, "0000001"},
+        {"the dead one's host goes while two others name the new one",
+         {{A, Name}, {Here, Replace}, {B, Name}, {C, Name}, {A, Go}, {B, End}, {C, End}}, "0000001"},
+        {"named by a host that named the dead one",
+         {{A, Name}, {B, Name}, {Here, Replace}, {A, Name}, {B, End}, {A, End}}, "000001"},
+        {"named by a host that has ended while the dead one is named",
+         {{A, Name}, {Here, Replace}, {B, End}, {B, Name}, {A, End}}, "00011"},
+        {"retained by a host that named the dead one",
+         {{A, Name}, {B, Name}, {Here, Replace}, {A, Retain}, {A, End}, {B, End}}, "000011"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.heard, noticesHeard(host, 3, c.steps));
     }
 }
 
