@@ -112,6 +112,18 @@ int statusFailure(const char* path)
     return a.statusError != 0 && a.failingStatus == lastName(path) ? a.statusError : 0;
 }
 
+// A status read that fails as armed, else goes on to the real one.
+template <typename Status>
+int readStatus(int (*real)(int, const char*, Status*, int), int dir, const char* path,
+               Status* status, int flags)
+{
+    if (const int error = statusFailure(path)) {
+        errno = error;
+        return -1;
+    }
+    return real(dir, path, status, flags);
+}
+
 } // namespace
 
 void LinkSwapSeam::arm(Moment moment, const std::string& name, std::function<void()> action)
@@ -232,19 +244,11 @@ SEAM int unlinkat(int dir, const char* path, int flags) __THROW
 SEAM int fstatat(int dir, const char* path, struct stat* status, int flags) __THROW
 {
     static const auto real = next<int (*)(int, const char*, struct stat*, int)>("fstatat");
-    if (const int error = statusFailure(path)) {
-        errno = error;
-        return -1;
-    }
-    return real(dir, path, status, flags);
+    return readStatus(real, dir, path, status, flags);
 }
 
 SEAM int fstatat64(int dir, const char* path, struct stat64* status, int flags) __THROW
 {
     static const auto real = next<int (*)(int, const char*, struct stat64*, int)>("fstatat64");
-    if (const int error = statusFailure(path)) {
-        errno = error;
-        return -1;
-    }
-    return real(dir, path, status, flags);
+    return readStatus(real, dir, path, status, flags);
 }

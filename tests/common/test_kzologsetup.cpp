@@ -99,6 +99,21 @@ protected:
         return path;
     }
 
+    // What a child that ran "made " + prepare() wrote on standard error,
+    // and whether it threw or made a file of its own (its process id in the
+    // name) in the logs folder.
+    void expectSetUpInChild(const childrun::Outcome& outcome, const std::string& errors, bool threw)
+    {
+        EXPECT_EQ(errors, outcome.errors);
+        if (threw) {
+            EXPECT_EQ(0u, outcome.report.find("threw: ")) << outcome.report;
+        } else {
+            EXPECT_EQ(0u, outcome.report.find("made " + logs + "/okzoinstallplugin." +
+                                              std::to_string(kNow) + "_"))
+                << outcome.report;
+        }
+    }
+
     ScratchDir home;
     std::string logs;
 };
@@ -809,13 +824,7 @@ TEST_F(LogSetupTest, FoldersTheUserMayNotReadStopNothingTheRulesLetGoOn)
         if (!outcome.skipped.empty())
             GTEST_SKIP() << outcome.skipped;
         ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how();
-        EXPECT_EQ(c.errors, outcome.errors);
-        if (c.threw) {
-            EXPECT_EQ(0u, outcome.report.find("threw: ")) << outcome.report;
-        } else {
-            EXPECT_EQ(0u, outcome.report.find("made " + logs + "/okzoinstallplugin."))
-                << outcome.report;
-        }
+        expectSetUpInChild(outcome, c.errors, c.threw);
         EXPECT_EQ(!c.legacyGone, FileExists(legacy));
         EXPECT_EQ(!c.oldLogGone, FileExists(logs + "/old.log"));
         EXPECT_TRUE(FileExists(logs + "/recent.log"));
@@ -866,15 +875,7 @@ protected:
         if (!outcome.skipped.empty())
             GTEST_SKIP() << outcome.skipped;
         ASSERT_TRUE(outcome.exitedCleanly()) << outcome.how();
-        EXPECT_EQ(rule.errors, outcome.errors);
-        if (rule.threw) {
-            EXPECT_EQ(0u, outcome.report.find("threw: ")) << outcome.report;
-        } else {
-            // The child's own process id is in the name.
-            EXPECT_EQ(0u, outcome.report.find("made " + logs + "/okzoinstallplugin." +
-                                              std::to_string(kNow) + "_"))
-                << outcome.report;
-        }
+        expectSetUpInChild(outcome, rule.errors, rule.threw);
         for (const std::string& path : rule.gone)
             EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(home.path() + "/" + path)))
                 << path << " is still there";
