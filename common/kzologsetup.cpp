@@ -88,8 +88,9 @@ void createFolders(const fs::path& dir)
 // Everything below is removed through the descriptors opened on the way
 // down, so a folder swapped for a link at any moment is never followed.
 // Once the path is known nothing of this stops the set-up: a folder on the
-// way that cannot be searched, or one below that cannot be read or
-// removed, is reported and passed over.
+// way that cannot be searched, one below that cannot be read or removed,
+// or a folder of another mount inside, which stays whole, is reported and
+// passed over.
 void removeLegacyProductDir()
 {
     const fs::path legacy = toPath(FB::utf8ToWide(getLegacyProductDir()));
@@ -108,7 +109,8 @@ void removeLegacyProductDir()
 
 // Deletes, oldest first, the entries directly in dir that are, links
 // followed, regular files modified before the limit; a file exactly at the
-// limit stays. A link goes itself, never what it points to.
+// limit stays. An entry that cannot be followed is none. A link goes
+// itself, never what it points to.
 void pruneOldLogs(const DirFd& dir, time_t now)
 {
     std::multimap<time_t, std::string> files;
