@@ -58,6 +58,7 @@ void NpapiStream::setNotified()
 
 int32_t NpapiStream::signalDataArrived(const void* data, int32_t length, int32_t offset)
 {
+    // A negative length is a bogus count, not a huge chunk: nothing is read.
     if (length <= 0)
         return 0;
     const size_t taken = std::min(static_cast<size_t>(length), getInternalBufferSize());

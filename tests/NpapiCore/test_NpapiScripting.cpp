@@ -398,6 +398,38 @@ TEST_F(Scripting, PageFunctionsCalledFromAWorker)
     EXPECT_EQ(0u, browser->offMainThreadCallCount(fakebrowser::Entry::invokeDefault));
 }
 
+// A worker asking a page object for an index is answered by the browser,
+// once per question and on the main thread, like every other page call.
+TEST_F(Scripting, AnIndexAskedFromAWorkerIsAnsweredOnTheMainThread)
+{
+    const ObjectRef array = browser->newArray({Value("a"), Value("b"), Value("c")});
+    const ObjectRef object = browser->newObject();
+    ASSERT_TRUE(browser->setProperty(object.get(), "7", Value(1)).ok);
+    const struct {
+        const char* what;
+        ObjectRef on;
+        int index;
+        const char* answer;
+    } cases[] = {
+        {"first element", array, 0, "true"},
+        {"last element", array, 2, "true"},
+        {"past the end", array, 3, "false"},
+        {"negative", array, -1, "false"},
+        {"member named by the index", object, 7, "true"},
+        {"missing member", object, 8, "false"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t asked = browser->callCount(fakebrowser::Entry::hasproperty);
+        ASSERT_TRUE(call("hasIndexFromWorker", {Value(c.on), Value(c.index)}).ok);
+        ASSERT_TRUE(browser->pumpUntil([&] { return !call("workerResult").value.isUndefined(); }));
+        EXPECT_EQ(Value(c.answer), call("workerResult").value);
+        EXPECT_EQ(asked + 1, browser->callCount(fakebrowser::Entry::hasproperty));
+    }
+    EXPECT_EQ(0u, browser->offMainThreadCallCount(fakebrowser::Entry::hasproperty));
+    EXPECT_EQ(0u, browser->offMainThreadCallCount(fakebrowser::Entry::getintidentifier));
+}
+
 TEST_F(Scripting, AsynchronousCallsRunOnTheMainThreadLater)
 {
     std::vector<std::vector<Value>> calls;

@@ -261,6 +261,75 @@ TEST_F(Streams, WritesTakeAtMostTheBufferAndReportProgress)
               journal(id));
 }
 
+// Progress is the chunk's true end, offset + length, past 2 GiB too: the
+// browser counts both in 32 bits and announces the length in 32 unsigned
+// bits, so the largest end is 2^32 - 2, short of 4 GiB. The chunks are
+// announced whole but only the buffer's worth of each is held.
+TEST_F(Streams, ProgressPast2GiBCountsTheWholeEnd)
+{
+    const struct {
+        uint32_t streamLength;
+        int32_t offset;
+        int32_t length;
+        const char* progress;
+    } cases[] = {
+        {4000000000u, 2000000000, 147483647, "53.6871"},  // ends at 2^31 - 1, the last a 32-bit sum holds
+        {4000000000u, 2147483647, 1, "53.6871"},          // at 2^31 by the offset
+        {4000000000u, 1, 2147483647, "53.6871"},          // at 2^31 by the length
+        {4000000000u, 2000000000, 200000000, "55"},
+        {3000000000u, 1000000000, 2000000000, "100"},
+        {4294967295u, 2147483647, 2147483647, "100"},     // the largest end, 2^32 - 2
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.offset) + " + " + std::to_string(c.length));
+        const int id = openStream("http://127.0.0.1/huge.bin", false, 64);
+        StreamSpec spec;
+        spec.end = c.streamLength;
+        StreamRecord* s = answer(spec);
+        ASSERT_NE(nullptr, s);
+        const std::string held(std::min(c.length, 64), 'h');
+        EXPECT_EQ(static_cast<int32_t>(held.size()), instance->writePartlyHeld(*s, c.offset, c.length, held));
+        EXPECT_EQ((Texts{"created", "opened",
+                         "data " + std::to_string(c.offset) + " " + std::to_string(held.size()) + " " + c.progress +
+                             " " + held}),
+                  journal(id));
+    }
+}
+
+// A chunk of negative length is a bogus count: nothing of its buffer (one
+// byte, so AddressSanitizer sees any read) is taken or reported, and the
+// stream takes the next chunks and ends as usual. Offered through NPP_Write,
+// and to the stream's data signal straight, past the adapter.
+TEST_F(Streams, AChunkOfNegativeLengthIsTakenAsNothing)
+{
+    for (const bool straight : {false, true}) {
+        for (const int32_t length : {-1, -64, -65, INT32_MIN + 1, INT32_MIN}) {
+            SCOPED_TRACE(std::string(straight ? "to the stream, " : "through NPP_Write, ") + std::to_string(length));
+            const int id = openStream("http://127.0.0.1/s", false, 64);
+            StreamSpec spec;
+            spec.end = 8;
+            StreamRecord* s = answer(spec);
+            ASSERT_NE(nullptr, s);
+            auto bogus = [&](int32_t offset) {
+                return straight ? static_cast<int32_t>(
+                                      call("signalStreamData", {Value(id), list({Value(offset), Value(length)})})
+                                          .asNumber())
+                                : instance->write(*s, offset, length, nullptr);
+            };
+            EXPECT_EQ(0, bogus(0));
+            EXPECT_EQ(4, instance->write(*s, 0, "abcd"));
+            EXPECT_EQ(0, bogus(4));
+            EXPECT_EQ(4, instance->write(*s, 4, "efgh"));
+            EXPECT_EQ(NPERR_NO_ERROR, instance->destroyStream(*s, NPRES_DONE));
+            instance->urlNotify(s->spec().url, NPRES_DONE, s->spec().notifyData);
+            EXPECT_EQ((Texts{"created", "opened", "data 0 4 50 abcd", "data 4 4 100 efgh", "completed true",
+                             "destroyed"}),
+                      journal(id));
+            EXPECT_FALSE(alive(id));
+        }
+    }
+}
+
 // --- How a stream ends: every reason, in both orders.
 
 TEST_F(Streams, EveryReasonInBothOrdersEndsTheStreamOnce)

@@ -225,13 +225,23 @@ int32_t Instance::writeReady(StreamRecord& stream)
 
 int32_t Instance::write(StreamRecord& stream, int32_t offset, int32_t len, const void* data)
 {
+    return writeBuffer(stream, offset, len, data, len > 0 ? static_cast<std::size_t>(len) : 0);
+}
+
+int32_t Instance::writePartlyHeld(StreamRecord& stream, int32_t offset, int32_t len, const std::string& held)
+{
+    return writeBuffer(stream, offset, len, held.data(), held.size());
+}
+
+int32_t Instance::writeBuffer(StreamRecord& stream, int32_t offset, int32_t len, const void* data,
+                              std::size_t size)
+{
     NPPluginFuncs& funcs = m_browser.pluginFuncs();
     if (!streamUsable(stream, "NPP_Write") || !FakeBrowser::callable(funcs.write))
         return -1;
-    // Exactly the bytes offered (one byte for an empty offer, so the pointer is valid).
-    const std::size_t size = len > 0 ? static_cast<std::size_t>(len) : 1;
-    std::unique_ptr<char[]> buffer(new char[size]());
-    if (len > 0)
+    // Exactly size bytes (one byte for none, so the pointer is valid).
+    std::unique_ptr<char[]> buffer(new char[size ? size : 1]());
+    if (size)
         std::memcpy(buffer.get(), data, size);
     return funcs.write(&m_npp, stream.stream(), offset, len, buffer.get());
 }

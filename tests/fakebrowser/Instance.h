@@ -87,6 +87,11 @@ public:
     {
         return write(stream, offset, static_cast<int32_t>(data.size()), data.data());
     }
+    // NPP_Write of a chunk announced as len bytes of which the buffer holds
+    // only held (a chunk too large to hold, of which the plugin may take no
+    // more than its NPP_WriteReady answer); a read past held is caught by
+    // AddressSanitizer.
+    int32_t writePartlyHeld(StreamRecord& stream, int32_t offset, int32_t len, const std::string& held);
     // As a browser delivers a body from offset: NPP_WriteReady, then an
     // NPP_Write of at most that many bytes, until the body is taken or the
     // plugin takes nothing more. Answers the bytes taken; *writes counts
@@ -106,6 +111,8 @@ private:
     void create(uint16_t mode);
     void defineHelper(const std::string& name);
     bool streamUsable(StreamRecord& stream, const char* call);
+    // NPP_Write of len with a buffer of exactly size bytes copied from data.
+    int32_t writeBuffer(StreamRecord& stream, int32_t offset, int32_t len, const void* data, std::size_t size);
 
     FakeBrowser& m_browser;
     NPP_t m_npp{};

@@ -34,7 +34,9 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <memory>
 #include <new>
 #include <sstream>
 #include <stdexcept>
@@ -55,6 +57,7 @@
 #include "JSAPIAuto.h"
 #include "JSObject.h"
 #include "NpapiPluginModule.h"
+#include "NpapiStream.h"
 #include "PluginCore.h"
 #include "PluginEvents/AttachedEvent.h"
 #include "PluginEvents/DetachedEvent.h"
@@ -305,6 +308,7 @@ public:
         addMethod("callPage", FB::bindMethod(this, &TestRoot::callPage));
         addMethod("callPageAsync", FB::bindMethod(this, &TestRoot::callPageAsync));
         addMethod("callPageFromWorker", FB::bindMethod(this, &TestRoot::callPageFromWorker));
+        addMethod("hasIndexFromWorker", FB::bindMethod(this, &TestRoot::hasIndexFromWorker));
         addMethod("holdInWorker", FB::bindMethod(this, &TestRoot::holdInWorker));
         addMethod("releaseWorker", FB::bindMethod(this, &TestRoot::releaseWorker));
         addMethod("holdPastDestroy", FB::bindMethod(this, &TestRoot::holdPastDestroy));
@@ -336,6 +340,7 @@ public:
         addMethod("readRanges", FB::bindMethod(this, &TestRoot::readRanges));
         addMethod("closeStream", FB::bindMethod(this, &TestRoot::closeStream));
         addMethod("streamAlive", FB::bindMethod(this, &TestRoot::streamAlive));
+        addMethod("signalStreamData", FB::bindMethod(this, &TestRoot::signalStreamData));
         addMethod("journal", FB::bindMethod(this, &TestRoot::journal));
         addMethod("acceptStreams", FB::bindMethod(this, &TestRoot::acceptStreams));
         addMethod("lastUnsolicited", FB::bindMethod(this, &TestRoot::lastUnsolicited));
@@ -390,16 +395,29 @@ public:
     }
 
     // A worker calls the page function synchronously (carried to the main
-    // thread) and keeps the answer or the error text for workerResult. It
-    // is not joined here: it may be waiting for this very thread.
+    // thread) and keeps the answer or the error text for workerResult.
     void callPageFromWorker(const FB::JSObjectPtr& func, const FB::variant& arg)
     {
         required(func);
+        inWorker([func, arg] { return func->invoke("", FB::makeVariantList(arg)).convert_cast<std::string>(); });
+    }
+    // A worker asks the page object whether it has the index; "true" or
+    // "false" for workerResult.
+    void hasIndexFromWorker(const FB::JSObjectPtr& object, int index)
+    {
+        required(object);
+        inWorker([object, index] { return std::string(object->hasPropertyByIndex(index) ? "true" : "false"); });
+    }
+    // Runs ask on a new worker and keeps its answer, or the error text, for
+    // workerResult. The worker is not joined here: it may be waiting for
+    // this very thread.
+    void inWorker(const std::function<std::string()>& ask)
+    {
         const boost::shared_ptr<Outcome> outcome(m_outcome = boost::make_shared<Outcome>());
-        m_callers.emplace_back([func, arg, outcome] {
+        m_callers.emplace_back([ask, outcome] {
             std::string text;
             try {
-                text = func->invoke("", FB::makeVariantList(arg)).convert_cast<std::string>();
+                text = ask();
             } catch (const std::exception& e) {
                 text = std::string("error: ") + e.what();
             }
@@ -659,6 +677,19 @@ public:
         return stream && stream->close();
     }
     bool streamAlive(int id) { return Journal::get().stream(id) != FB::BrowserStreamPtr(); }
+    // The stream's data signal called straight, as the plugin adapter calls
+    // it, for the chunk [offset, length] with a buffer of one byte; answers
+    // what the stream took.
+    int signalStreamData(int id, const FB::VariantList& chunk)
+    {
+        const boost::shared_ptr<FB::Npapi::NpapiStream> stream(
+            boost::dynamic_pointer_cast<FB::Npapi::NpapiStream>(Journal::get().stream(id)));
+        if (!stream)
+            throw FB::script_error("no NPAPI stream");
+        const std::unique_ptr<char[]> buffer(new char[1]());
+        return stream->signalDataArrived(buffer.get(), chunk.at(1).convert_cast<int32_t>(),
+                                         chunk.at(0).convert_cast<int32_t>());
+    }
     FB::VariantList journal(int id) { return Journal::get().entries(id); }
     void acceptStreams(bool accept) { m_record->acceptStreams = accept; }
     int lastUnsolicited() { return m_record->lastUnsolicited; }
