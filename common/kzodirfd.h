@@ -25,7 +25,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 class DirFd {

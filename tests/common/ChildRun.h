@@ -9,7 +9,8 @@
 // when the tests run as root the child drops to kOtherUser first (hand the
 // folders it needs over with handOver); otherwise it stays the user it is.
 // When the child cannot drop, it does not run the body and the outcome says
-// why (skipped).
+// why (skipped); a body that finds what it needs missing ends the same way
+// with skip.
 //
 // Fork only while the process has no threads of its own (a child inherits
 // none of them, and a lock one held would stay locked there). Main thread.
@@ -41,7 +42,7 @@ const uid_t kOtherUser = 65534;
 enum class As { ThisUser, OtherUser };
 
 struct Outcome {
-    std::string skipped;    // why the body did not run, or ""
+    std::string skipped;    // why the body did not run or end, or ""
     int status = 0;         // as waitpid gives it
     bool timedOut = false;  // killed at its time limit
     std::string report;     // the noted lines, then what the body gave back or how it threw
@@ -109,8 +110,9 @@ inline std::string readAll(FILE* file)
     return text;
 }
 
-// The exit code of a child that could not become the other user.
-const int kCouldNotDrop = 77;
+// The exit code of a child that did not run, or ended, its body for want
+// of what it needs.
+const int kSkipped = 77;
 
 } // namespace detail
 
@@ -118,6 +120,14 @@ const int kCouldNotDrop = 77;
 inline void note(const std::string& line)
 {
     detail::writeAll(detail::reportDescriptor(), line + "\n");
+}
+
+// In the child: ends it at once, the outcome skipped for why.
+[[noreturn]] inline void skip(const std::string& why)
+{
+    note(why);
+    fflush(nullptr);
+    _exit(detail::kSkipped);
 }
 
 inline Outcome runInChild(const std::function<std::string()>& body, As as = As::ThisUser,
@@ -144,7 +154,7 @@ inline Outcome runInChild(const std::function<std::string()>& body, As as = As::
             (setgroups(0, nullptr) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)) {
             note(std::string("cannot become user ") + std::to_string(kOtherUser) + ": " +
                  strerror(errno));
-            code = detail::kCouldNotDrop;
+            code = detail::kSkipped;
         } else {
             std::string text;
             try {
@@ -180,7 +190,7 @@ inline Outcome runInChild(const std::function<std::string()>& body, As as = As::
         outcome.report = detail::readAll(report);
         outcome.errors = detail::readAll(errors);
         if (!outcome.timedOut && WIFEXITED(outcome.status) &&
-            WEXITSTATUS(outcome.status) == detail::kCouldNotDrop)
+            WEXITSTATUS(outcome.status) == detail::kSkipped)
             outcome.skipped = outcome.report;
     }
     fclose(report);

@@ -1,7 +1,8 @@
 // LegacyMounts: a legacy folder that holds, beside files of its own, folders
 // of other mounts: a folder of elsewhere bound inside it, and a tmpfs. The
-// removal must leave what is in them whole. For a child process that
-// entered its private mounts (PrivateMounts.h).
+// removal must leave what is in them whole. In a child process of
+// childrun::runInChild that has no threads yet, with mounts of its own
+// (PrivateMounts.h).
 #ifndef TESTS_COMMON_LEGACYMOUNTS_H
 #define TESTS_COMMON_LEGACYMOUNTS_H
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "ChildRun.h"
 #include "PrivateMounts.h"
 
 namespace legacymounts {
@@ -24,20 +26,25 @@ inline void makeVictim(const std::string& victim)
     std::ofstream(victim + "/folder/file") << kKept;
 }
 
-// Fills legacy: files of its own (file, a/file, c/file), victim bound at
-// a/bound and a tmpfs at b/tmpfs with a file and a folder. "" or why not.
-inline std::string fill(const std::string& legacy, const std::string& victim)
+// Gives the child mounts of its own and fills legacy: files of its own
+// (file, a/file, c/file), victim bound at a/bound and a tmpfs at b/tmpfs
+// with a file and a folder. Where that cannot be had, the child ends
+// skipped (childrun::skip), saying why.
+inline void makeInChild(const std::string& legacy, const std::string& victim)
 {
+    std::string why = privatemounts::enterPrivateMounts();
+    if (!why.empty())
+        childrun::skip(why);
     for (const char* folder : {"/a/bound", "/b/tmpfs", "/c"})
         std::filesystem::create_directories(legacy + folder);
     for (const char* file : {"/file", "/a/file", "/c/file"})
         std::ofstream(legacy + file) << "old";
-    std::string why = privatemounts::bindMount(victim, legacy + "/a/bound");
+    why = privatemounts::bindMount(victim, legacy + "/a/bound");
     if (why.empty())
         why = privatemounts::mountTmpfs(legacy + "/b/tmpfs");
-    if (why.empty())
-        makeVictim(legacy + "/b/tmpfs");
-    return why;
+    if (!why.empty())
+        childrun::skip(why);
+    makeVictim(legacy + "/b/tmpfs");
 }
 
 // treeBelow(legacy) once the removal passed over both mounts and took the
